@@ -1,0 +1,12 @@
+#include "MessagePrompt.h"
+
+#include <QMessageBox>
+
+void QtMessagePrompt::ShowTopmostInformation(const std::wstring& strCaption,
+                                             const std::wstring& strText)
+{
+    QMessageBox box(QMessageBox::Information, QString::fromStdWString(strCaption),
+                    QString::fromStdWString(strText), QMessageBox::Ok);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    box.exec();
+}

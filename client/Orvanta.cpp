@@ -1,0 +1,130 @@
+#include "Orvanta.h"
+
+#include "BracketToken.h"
+#include "BuildConfig.h"
+#include "CrashDump.h"
+#include "DbgLog.h"
+#include "InstanceLock.h"
+#include "MessagePrompt.h"
+#include "ModulePath.h"
+#include "SettingsStore.h"
+#include "TextConv.h"
+
+#include <cwchar>
+
+namespace {
+COrvantaApp* s_pApp = nullptr;
+}
+
+std::wstring NotLaunchedMessage()
+{
+    wchar_t text[512];
+    std::swprintf(text, 512, L"정상적인 실행이 아닙니다.\r\n\r\n'%ls' 실행 아이콘이나 %ls를 실행 해 주십시오.",
+                  kProductName, kLauncherFileName);
+    return text;
+}
+
+COrvantaApp::COrvantaApp(ISettingsStore* pSettings, IInstanceLock* pLock, IMessagePrompt* pPrompt)
+    : m_strServerUrl(ORVANTA_DEFAULT_SERVER_URL),
+      m_pSettings(pSettings != nullptr ? pSettings : &DefaultSettingsStore()),
+      m_pLock(pLock),
+      m_pPrompt(pPrompt)
+{
+    if (m_pLock == nullptr) {
+        m_ownedLock = std::make_unique<FileInstanceLock>();
+        m_pLock = m_ownedLock.get();
+    }
+    if (m_pPrompt == nullptr) {
+        m_ownedPrompt = std::make_unique<QtMessagePrompt>();
+        m_pPrompt = m_ownedPrompt.get();
+    }
+    s_pApp = this;
+}
+
+COrvantaApp::~COrvantaApp()
+{
+    if (s_pApp == this) {
+        s_pApp = nullptr;
+    }
+}
+
+COrvantaApp* COrvantaApp::Instance()
+{
+    return s_pApp;
+}
+
+bool COrvantaApp::InitInstance(const std::wstring& strCmdLine)
+{
+    // The dump prefix and handler come before anything else can fail.
+    g_strDumpPrefix = WideToAnsi(GetModulePath() + L"Orvamta");
+    InstallCrashDumpFilter();
+
+    g_DbgLog.SetLogDir(GetModulePath() + L"Log");
+    g_DbgLog.SetLogFileName(L"Orvanta.txt");
+    g_DbgLog.InitLog();
+
+    SetLogEnable(strCmdLine);
+    DBG_LOG_W(L"strCmdLine=%ls", strCmdLine.c_str());
+
+    if (strCmdLine.find(kLaunchToken) == std::wstring::npos) {
+        m_pPrompt->ShowTopmostInformation(kProductName, NotLaunchedMessage());
+        return false;
+    }
+
+    SetServerAddress(strCmdLine);
+
+    // The main frame arrives with the shell; until then start-up ends here.
+    DBG_LOG_W(L"m_strServerUrl=%ls, m_nServerPort=%d: no main frame in this build, ending",
+              m_strServerUrl.c_str(), m_nServerPort);
+    return false;
+}
+
+void COrvantaApp::SetLogEnable(const std::wstring& strCmdLine)
+{
+    // Only presence counts: any non-empty value switches the file log on for this run.
+    if (FindBracketToken(strCmdLine, L"[LogEnable=")) {
+        g_DbgLog.ForceEnable();
+        DBG_LOG_W(L"======================================Log start======================================");
+    }
+}
+
+void COrvantaApp::SetServerAddress(const std::wstring& strCmdLine)
+{
+    if (auto url = FindBracketToken(strCmdLine, L"[URL=")) {
+        m_strServerUrl = *url;
+    }
+    if (auto port = FindBracketToken(strCmdLine, L"[PORT=")) {
+        m_nServerPort = WideToInt(*port);
+    }
+}
+
+int COrvantaApp::CreateMutexIfNotExists(const std::wstring& strName)
+{
+    switch (m_pLock->Acquire(strName)) {
+    case LockResult::Acquired:
+        return 1;
+    case LockResult::AlreadyExists:
+        DBG_LOG_W(L"OrvantaStart is Running...");
+        return 0;
+    case LockResult::OtherError:
+        break;
+    }
+    return 0;
+}
+
+std::wstring COrvantaApp::GetModulePath() const
+{
+    return GetModuleFolder();
+}
+
+std::wstring COrvantaApp::GetInstalledVersion()
+{
+    if (!m_strVersion.empty()) {
+        return m_strVersion;
+    }
+    auto value = m_pSettings->ReadString(L"Install", L"Version");
+    if (value && value->size() == 9) {
+        m_strVersion = *value;
+    }
+    return m_strVersion;
+}
