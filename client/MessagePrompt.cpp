@@ -10,3 +10,11 @@ void QtMessagePrompt::ShowTopmostInformation(const std::wstring& strCaption,
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.exec();
 }
+
+bool QtMessagePrompt::AskYesNo(const std::wstring& strCaption, const std::wstring& strText)
+{
+    QMessageBox box(QMessageBox::Information, QString::fromStdWString(strCaption),
+                    QString::fromStdWString(strText), QMessageBox::Yes | QMessageBox::No);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    return box.exec() == QMessageBox::Yes;
+}

@@ -1,0 +1,365 @@
+#include "MainFrm.h"
+
+#include "FrameMessages.h"
+#include "MessagePrompt.h"
+#include "Orvanta.h"
+#include "ProcessMessenger.h"
+#include "TrayIcon.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+#include <algorithm>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+CMainFrm* s_pAppMainFrame = nullptr;
+std::vector<CMainFrm*> s_frames;  // every frame of this process, for the duplicate message
+
+// A page that does not answer must not keep the client from ending.
+constexpr int kPageCallGraceMs = 3000;
+
+void RunOnceWithin(QObject* context, int ms, std::function<void(std::function<void()>)> start,
+                   std::function<void()> then)
+{
+    auto fired = std::make_shared<bool>(false);
+    auto once = [fired, then] {
+        if (!*fired) {
+            *fired = true;
+            then();
+        }
+    };
+    QTimer::singleShot(ms, context, once);
+    start(once);
+}
+}  // namespace
+
+CMainFrm::CMainFrm(Parts parts, int nPlaceState)
+    : CCustomFrame(nPlaceState), m_parts(std::move(parts))
+{
+    setWindowTitle(QStringLiteral("라벤토"));
+    s_frames.push_back(this);
+}
+
+CMainFrm::~CMainFrm()
+{
+    s_frames.erase(std::remove(s_frames.begin(), s_frames.end(), this), s_frames.end());
+    if (s_pAppMainFrame == this) {
+        s_pAppMainFrame = nullptr;
+    }
+    // Hosted windows go before the parts they may call.
+    delete m_pNotiDlg;
+    m_pMainDlg.reset();
+    m_pCidManagerDlg.reset();
+}
+
+CMainFrm* CMainFrm::AppMainFrame()
+{
+    return s_pAppMainFrame;
+}
+
+void CMainFrm::SetAppMainFrame(CMainFrm* pFrame)
+{
+    s_pAppMainFrame = pFrame;
+}
+
+QString CMainFrm::SenderId() const
+{
+    return QStringLiteral("%1:%2").arg(::getpid()).arg(reinterpret_cast<quintptr>(this), 0, 16);
+}
+
+bool CMainFrm::OnCreate()
+{
+    const bool bMainRole = AppMainFrame() == this;
+
+    // Only the main frame takes the lock: an alert frame of the same process would find it
+    // taken by its own client and close itself.
+    if (bMainRole) {
+        COrvantaApp* pApp = COrvantaApp::Instance();
+        if (pApp == nullptr || !pApp->CreateMutexIfNotExists(kInstanceMutexName)) {
+            if (m_parts.pMessenger != nullptr) {
+                m_parts.pMessenger->Send(QString::fromLatin1(kDuplicateProcessMessage), SenderId());
+            }
+            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        } else if (m_parts.pMessenger != nullptr) {
+            m_parts.pMessenger->Serve([](const QString& message, const QString& sender) {
+                if (message != QString::fromLatin1(kDuplicateProcessMessage)) {
+                    return;
+                }
+                const std::vector<CMainFrm*> frames = s_frames;
+                for (CMainFrm* pFrame : frames) {
+                    pFrame->OnDuplicateProcess(sender);
+                }
+            });
+        }
+    }
+
+    if (bMainRole && m_pMainDlg == nullptr && m_parts.createMainPage) {
+        m_pMainDlg = m_parts.createMainPage(this);
+    }
+    if (m_pMainDlg != nullptr) {
+        m_bShowFrame = 1;
+        m_bSysButtons = 1;
+        CreateTrayIcon();
+        if (m_parts.createPopupManager) {
+            m_pCidManagerDlg = m_parts.createPopupManager(this);
+        }
+        m_pMainDlg->Widget()->setParent(this);
+        LayoutHostedWindow();
+        m_pMainDlg->Widget()->show();
+    } else if (m_pNotiDlg != nullptr) {
+        m_bSysButtons = 0;
+        m_pNotiDlg->setParent(this);
+        LayoutHostedWindow();
+        m_pNotiDlg->show();
+    }
+    return true;
+}
+
+void CMainFrm::OnDuplicateProcess(const QString& sender)
+{
+    if (sender == SenderId()) {
+        return;
+    }
+    // A frame hidden to the tray stays hidden.
+    if (isVisible()) {
+        raise();
+        activateWindow();
+    }
+}
+
+void CMainFrm::LayoutHostedWindow()
+{
+    const QRect rect = HostedWindowRect(size(), m_nBorderSize, m_nTitleHeight);
+    for (QWidget* hosted : {m_pMainDlg ? m_pMainDlg->Widget() : nullptr, m_pNotiDlg}) {
+        if (hosted != nullptr) {
+            hosted->setGeometry(rect);
+            hosted->update();
+        }
+    }
+}
+
+void CMainFrm::OnFrameResized()
+{
+    if (m_pMainDlg != nullptr) {
+        m_pMainDlg->SetLastSize(width(), height());
+    }
+    LayoutHostedWindow();
+}
+
+void CMainFrm::OnFrameMoved()
+{
+    if (m_pMainDlg != nullptr) {
+        m_pMainDlg->SetLastPosition(x(), y());
+    }
+}
+
+void CMainFrm::CreateTrayIcon()
+{
+    if (m_pTrayIcon != nullptr) {
+        return;
+    }
+    m_pTrayIcon = std::make_unique<CTrayIcon>();
+    connect(m_pTrayIcon.get(), &CTrayIcon::ShowFrameRequested, this, &CMainFrm::OnTrayShow);
+    connect(m_pTrayIcon.get(), &CTrayIcon::LogoutChosen, this, &CMainFrm::OnMenuLogout);
+    connect(m_pTrayIcon.get(), &CTrayIcon::ExitChosen, this, &CMainFrm::OnMenuExit);
+    connect(m_pTrayIcon.get(), &CTrayIcon::TrayHostAppeared, this, &CMainFrm::UpdateTrayIcon);
+    connect(m_pTrayIcon.get(), &CTrayIcon::MenuAboutToShow, this, [this] {
+        m_pTrayIcon->ExitAction()->setEnabled(true);
+        m_pTrayIcon->LogoutAction()->setEnabled(m_pMainDlg != nullptr && m_pMainDlg->IsLogin());
+    });
+    m_pTrayIcon->Create();
+}
+
+void CMainFrm::UpdateTrayIcon()
+{
+    if (m_pTrayIcon != nullptr && m_pMainDlg != nullptr) {
+        m_pTrayIcon->Update(m_pMainDlg->IsLogin(), m_pMainDlg->IsServerDisconnected());
+    }
+}
+
+void CMainFrm::RemoveTrayIcon()
+{
+    m_pTrayIcon.reset();
+}
+
+void CMainFrm::OnTrayShow()
+{
+    m_bShowFrame = 1;
+    if (isMinimized()) {
+        showNormal();
+    } else {
+        show();
+    }
+    raise();
+    activateWindow();
+}
+
+void CMainFrm::RaiseFrame()
+{
+    m_bShowFrame = 1;
+    show();
+    raise();
+    activateWindow();
+}
+
+void CMainFrm::OnMenuLogout()
+{
+    if (m_parts.pPrompt == nullptr ||
+        !m_parts.pPrompt->AskYesNo(kProductName, L"로그아웃 하겠습니까?")) {
+        return;
+    }
+    if (m_pMainDlg != nullptr) {
+        m_pMainDlg->WI_MAIN_Logout(m_pMainDlg->GetLoginSession(), [] {});
+    }
+}
+
+void CMainFrm::OnMenuExit()
+{
+    const std::wstring question = L"'" + std::wstring(kProductName) + L"' 프로그램을 종료하겠습니까?";
+    if (m_parts.pPrompt == nullptr || !m_parts.pPrompt->AskYesNo(kProductName, question)) {
+        return;
+    }
+    if (m_pMainDlg != nullptr && m_pMainDlg->IsLogin()) {
+        const QString session = m_pMainDlg->GetLoginSession();
+        RunOnceWithin(
+            this, kPageCallGraceMs,
+            [this, session](std::function<void()> done) { m_pMainDlg->WI_MAIN_Logout(session, done); },
+            [this] { CloseFrame(); });
+        return;
+    }
+    CloseFrame();
+}
+
+bool CMainFrm::OnFrameButtonDown(QPoint ptScreen)
+{
+    if (HitFrameZone(m_zones, ptScreen) != FrameZone::CloseButton) {
+        return CCustomFrame::OnFrameButtonDown(ptScreen);
+    }
+    ClearHover();
+    if (m_pMainDlg != nullptr) {
+        if (m_pMainDlg->IsLogin()) {
+            m_bShowFrame = 0;
+            hide();
+        } else {
+            CloseFrame();
+        }
+    } else if (m_pNotiDlg != nullptr && AppMainFrame() != nullptr &&
+               AppMainFrame()->MainDlg() != nullptr) {
+        QCoreApplication::postEvent(AppMainFrame()->MainDlg()->Widget(), new AlertFrameEvent(this));
+    }
+    return false;
+}
+
+void CMainFrm::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+    if (m_pMainDlg != nullptr && m_pMainDlg->IsLogin()) {
+        m_bShowFrame = 0;
+        m_bMaximized = 0;
+        hide();
+        return;
+    }
+    CloseFrame();
+}
+
+void CMainFrm::CloseFrame()
+{
+    DestroyWindow();
+}
+
+void CMainFrm::DestroyWindow()
+{
+    if (m_bDestroying) {
+        return;
+    }
+    m_bDestroying = true;
+    if (m_pMainDlg == nullptr) {
+        FinishDestroy();
+        return;
+    }
+    if (m_pCidManagerDlg != nullptr) {
+        m_pCidManagerDlg->RemoveAllCidWindow();
+    }
+    CMainFrm* pMain = AppMainFrame();
+    const bool bSave = pMain != nullptr && pMain->PlaceState() != 0 && !pMain->IsFrameMaximized();
+    if (!bSave) {
+        FinishDestroy();
+        return;
+    }
+    RunOnceWithin(
+        this, kPageCallGraceMs,
+        [this](std::function<void()> done) { m_pMainDlg->SaveFrameRect(done); },
+        [this] { FinishDestroy(); });
+}
+
+void CMainFrm::FinishDestroy()
+{
+    RemoveTrayIcon();
+    const bool bEndsProcess = AppMainFrame() == this;
+    hide();
+    deleteLater();
+    if (bEndsProcess) {
+        QCoreApplication::quit();
+    }
+}
+
+void CMainFrm::ShowAlert(const QString& url, int nWidth, int nHeight, const QColor& clrBorder,
+                         int nTitleHeight)
+{
+    if (m_pNotiDlg == nullptr && m_parts.createAlert) {
+        m_pNotiDlg = m_parts.createAlert(this, url, nWidth, nHeight);
+    }
+    SetFrameLook(clrBorder, nTitleHeight, 5);
+    OnCreate();
+    setGeometry(0, 0, nWidth, nHeight);
+    if (QScreen* pScreen = screen()) {
+        move(pScreen->geometry().center() - QPoint(nWidth / 2, nHeight / 2));
+    }
+    show();  // suppressed until the alert's page has loaded and placed the frame
+}
+
+void CMainFrm::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && m_bShowFrame) {
+        update();  // keep the painted border right
+    }
+    CCustomFrame::changeEvent(event);
+}
+
+bool CMainFrm::event(QEvent* event)
+{
+    using Relay = IMainPageWindow::Relay;
+    struct Route
+    {
+        int type;
+        Relay relay;
+        bool bRaise;
+    };
+    static const Route routes[] = {
+        {WM_USER_PROFILE_SHOW, Relay::ProfileShow, true},
+        {WM_USER_DEVICE_SHOW, Relay::DeviceShow, true},
+        {WM_USER_CALL_SEND_START, Relay::CallSendStart, false},
+        {WM_USER_USER_MSG, Relay::UserMsg, false},
+        {WM_USER_SCHEDULE_SHOW, Relay::ScheduleShow, true},
+        {WM_USER_SCHEDULE_ADD, Relay::ScheduleAdd, true},
+    };
+    for (const Route& route : routes) {
+        if (event->type() != route.type) {
+            continue;
+        }
+        auto* text = dynamic_cast<TextMessageEvent*>(event);
+        if (text != nullptr && m_pMainDlg != nullptr && !text->Text().isEmpty()) {
+            m_pMainDlg->RelayToPage(route.relay, text->Text());
+            if (route.bRaise) {
+                RaiseFrame();
+            }
+        }
+        return true;
+    }
+    return CCustomFrame::event(event);
+}

@@ -1,0 +1,31 @@
+#pragma once
+#include <QString>
+
+// Numbered resources of both programs; the files are compiled in under ":/res/".
+enum ResourceId
+{
+    IDR_MAINFRAME = 128,
+    IDS_ALERT_TITLE = 129,
+    IDI_BTN_CLOSE = 138,
+    IDI_BTN_MIN = 139,
+    IDI_BTN_MAX = 140,
+    IDI_BTN_RESTORE = 141,
+    IDI_BTN_CLOSE_HOVER = 142,
+    IDI_BTN_MIN_HOVER = 143,
+    IDI_BTN_MAX_HOVER = 144,
+    IDI_BTN_RESTORE_HOVER = 145,
+    IDD_MAIN_DLG = 147,
+    IDD_CID_DLG = 148,
+    IDD_CID_MANAGER = 149,
+    IDD_NOTI_DLG = 150,
+    IDI_TRAY_LOGIN = 151,
+    IDI_TRAY_LOGOUT = 152,
+    ID_MENU_LOGOUT = 153,
+    ID_MENU_EXIT = 154,
+    IDR_TRAY_MENU = 155,
+};
+
+inline QString ResourcePath(int id)
+{
+    return QStringLiteral(":/res/icons/%1.svg").arg(id);
+}
