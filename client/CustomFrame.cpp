@@ -1,5 +1,6 @@
 #include "CustomFrame.h"
 
+#include "ClientResources.h"
 #include "ResourceIds.h"
 
 #include <QApplication>
@@ -45,7 +46,7 @@ CCustomFrame::CCustomFrame(int nPlaceState, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_nPlaceState(nPlaceState)
 {
     setMouseTracking(true);
-    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    EnsureClientResources();
     const int ids[8] = {IDI_BTN_CLOSE, IDI_BTN_MIN, IDI_BTN_MAX, IDI_BTN_RESTORE,
                         IDI_BTN_CLOSE_HOVER, IDI_BTN_MIN_HOVER, IDI_BTN_MAX_HOVER,
                         IDI_BTN_RESTORE_HOVER};

@@ -304,7 +304,7 @@ void CMainFrm::FinishDestroy()
     hide();
     deleteLater();
     if (bEndsProcess) {
-        QCoreApplication::quit();
+        m_parts.endProcess ? m_parts.endProcess() : QCoreApplication::quit();
     }
 }
 

@@ -23,6 +23,8 @@ public:
         std::function<std::unique_ptr<IFramePopupManager>(CMainFrm*)> createPopupManager;
         // Alert role: the alert window for an address, hosted by the frame.
         std::function<QWidget*(CMainFrm*, const QString& url, int width, int height)> createAlert;
+        // Ends the process once the main frame is gone (the event loop's quit by default).
+        std::function<void()> endProcess;
         IProcessMessenger* pMessenger = nullptr;
         IMessagePrompt* pPrompt = nullptr;
     };

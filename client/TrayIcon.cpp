@@ -1,5 +1,6 @@
 #include "TrayIcon.h"
 
+#include "ClientResources.h"
 #include "ResourceIds.h"
 
 #include <QAction>
@@ -20,7 +21,10 @@ TrayLook TrayLookFor(bool bLogin, bool bServerDisconnected)
     return {IDI_TRAY_LOGIN, tip};
 }
 
-CTrayIcon::CTrayIcon(QObject* parent) : QObject(parent) {}
+CTrayIcon::CTrayIcon(QObject* parent) : QObject(parent)
+{
+    EnsureClientResources();
+}
 
 CTrayIcon::~CTrayIcon()
 {

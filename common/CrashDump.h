@@ -10,5 +10,13 @@ extern std::string g_strDumpPrefix;
 // under the dated dump name and ends the process with exit code 0.
 void InstallCrashDumpFilter();
 
-// The dump's file name for the given local date, from g_strDumpPrefix or the program name.
+// Every worker thread of ours calls this first, so a stack overflow there still leaves a dump.
+void PrepareThreadForCrashDump();
+
+// The dump's file name for the given local date, from g_strDumpPrefix or the program name;
+// empty when neither is available.
 std::string CrashDumpFileName(const std::tm& localDate);
+
+// The local date the handler uses at time `now`, computed without the C library's time zone
+// code (which may not run inside a signal handler) from the UTC offset taken at install time.
+std::tm CrashDumpLocalDate(std::time_t now, long utcOffsetSeconds);
