@@ -1,6 +1,6 @@
 #include "FrameMessages.h"
 #include "MainFrm.h"
-#include "MessagePrompt.h"
+#include "FakeMessagePrompt.h"
 #include "Orvanta.h"
 #include "InstanceLock.h"
 #include "MemorySettingsStore.h"
@@ -74,19 +74,6 @@ public:
     LockResult Acquire(const std::wstring&) override { return result; }
     void Release() override {}
     LockResult result = LockResult::Acquired;
-};
-
-class FakePrompt : public IMessagePrompt
-{
-public:
-    void ShowTopmostInformation(const std::wstring&, const std::wstring&) override {}
-    bool AskYesNo(const std::wstring& caption, const std::wstring& text) override
-    {
-        questions.push_back({caption, text});
-        return answer;
-    }
-    bool answer = true;
-    std::vector<std::pair<std::wstring, std::wstring>> questions;
 };
 
 class FakeMessenger : public IProcessMessenger
@@ -165,7 +152,7 @@ protected:
 
     MemorySettingsStore store;
     FakeLock lock;
-    FakePrompt prompt;
+    FakeMessagePrompt prompt;
     FakeMessenger messenger;
     COrvantaApp app{&store, &lock, &prompt};
     QPointer<CMainFrm> frame;

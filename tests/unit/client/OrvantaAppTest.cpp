@@ -1,7 +1,7 @@
 #include "MemorySettingsStore.h"
 #include "Orvanta.h"
 #include "InstanceLock.h"
-#include "MessagePrompt.h"
+#include "FakeMessagePrompt.h"
 
 #include <gtest/gtest.h>
 
@@ -21,22 +21,12 @@ public:
     std::vector<std::wstring> names;
 };
 
-class FakePrompt : public IMessagePrompt
-{
-public:
-    void ShowTopmostInformation(const std::wstring& caption, const std::wstring& text) override
-    {
-        shown.push_back({caption, text});
-    }
-    std::vector<std::pair<std::wstring, std::wstring>> shown;
-};
-
 class OrvantaAppTest : public ::testing::Test
 {
 protected:
     MemorySettingsStore store;
     FakeLock lock;
-    FakePrompt prompt;
+    FakeMessagePrompt prompt;
     COrvantaApp app{&store, &lock, &prompt};
 };
 
