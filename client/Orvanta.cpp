@@ -5,7 +5,11 @@
 #include "CrashDump.h"
 #include "DbgLog.h"
 #include "InstanceLock.h"
+#include "MainFrm.h"
 #include "MessagePrompt.h"
+#include "OrvantaMainDlg.h"
+#include "ProcessMessenger.h"
+#include "StartupEntries.h"
 #include "ModulePath.h"
 #include "SettingsStore.h"
 #include "TextConv.h"
@@ -66,17 +70,38 @@ bool COrvantaApp::InitInstance(const std::wstring& strCmdLine)
     SetLogEnable(strCmdLine);
     DBG_LOG_W(L"strCmdLine=%ls", strCmdLine.c_str());
 
-    if (strCmdLine.find(kLaunchToken) == std::wstring::npos) {
+    if (!HasLaunchToken(strCmdLine)) {
         m_pPrompt->ShowTopmostInformation(kProductName, NotLaunchedMessage());
         return false;
     }
 
     SetServerAddress(strCmdLine);
 
-    // The main frame arrives with the shell; until then start-up ends here.
-    DBG_LOG_W(L"m_strServerUrl=%ls, m_nServerPort=%d: no main frame in this build, ending",
-              m_strServerUrl.c_str(), m_nServerPort);
-    return false;
+    m_pStartup = std::make_unique<CStartupEntries>(*m_pSettings, CStartupEntries::DefaultAutostartFile(),
+                                                   GetModulePath() + kLauncherFileName);
+    m_pMessenger = std::make_unique<LocalSocketMessenger>(LocalSocketMessenger::DefaultServerName());
+
+    CMainFrm::Parts parts;
+    parts.createMainPage = [this](CMainFrm* pFrame) {
+        auto pMainDlg = std::make_unique<COrvantaMainDlg>(pFrame, *m_pStartup, *m_pPrompt);
+        pMainDlg->OnInitDialog();
+        return std::unique_ptr<IMainPageWindow>(std::move(pMainDlg));
+    };
+    parts.pMessenger = m_pMessenger.get();
+    parts.pPrompt = m_pPrompt;
+    // The frame deletes itself when it is destroyed; the process ends with it.
+    auto* pFrame = new CMainFrm(std::move(parts), 0);
+    CMainFrm::SetAppMainFrame(pFrame);
+    if (!pFrame->OnCreate()) {
+        return false;
+    }
+    pFrame->show();  // suppressed until the main page has loaded and placed it
+    return true;
+}
+
+bool COrvantaApp::HasLaunchToken(const std::wstring& strCmdLine)
+{
+    return strCmdLine.find(kLaunchToken) != std::wstring::npos;
 }
 
 void COrvantaApp::SetLogEnable(const std::wstring& strCmdLine)

@@ -1,19 +1,15 @@
 #pragma once
+#include "ProgramNames.h"
+
 #include <memory>
 #include <string>
 
+class CMainFrm;
+class CStartupEntries;
 class IInstanceLock;
+class IProcessMessenger;
 class IMessagePrompt;
 class ISettingsStore;
-
-// The client's launch token: the launcher puts it on the command line, the client refuses to
-// run without it.
-inline constexpr const wchar_t* kLaunchToken = L"5C0D7E21-9A3B-4F6E-8D14-2B7A90C3E6F8";
-// The single-instance name shared with the launcher.
-inline constexpr const wchar_t* kInstanceMutexName =
-    L"Global\\74744AA9-DECA-4877-AC53-1703C170986A";
-inline constexpr const wchar_t* kProductName = L"라벤토";
-inline constexpr const wchar_t* kLauncherFileName = L"OrvantaStart_Vexa";
 
 // The text shown when the client is started without the launch token.
 std::wstring NotLaunchedMessage();
@@ -35,6 +31,9 @@ public:
     // strCmdLine: the arguments without the program name, joined by one blank.
     bool InitInstance(const std::wstring& strCmdLine);
 
+    // A plain, case-sensitive search for the launch token anywhere in the command line.
+    static bool HasLaunchToken(const std::wstring& strCmdLine);
+
     void SetLogEnable(const std::wstring& strCmdLine);
     void SetServerAddress(const std::wstring& strCmdLine);
     int CreateMutexIfNotExists(const std::wstring& strName);
@@ -51,4 +50,6 @@ private:
     IMessagePrompt* m_pPrompt;
     std::unique_ptr<IInstanceLock> m_ownedLock;
     std::unique_ptr<IMessagePrompt> m_ownedPrompt;
+    std::unique_ptr<CStartupEntries> m_pStartup;
+    std::unique_ptr<IProcessMessenger> m_pMessenger;
 };

@@ -1,4 +1,5 @@
 #include "BuildConfig.h"
+#include "RequestRecorder.h"
 #include "ServiceOptions.h"
 
 #include <httplib.h>
@@ -42,6 +43,7 @@ int main(int argc, char* argv[])
     server.set_logger([](const httplib::Request& req, const httplib::Response& res) {
         std::fprintf(stderr, "%s %s -> %d\n", req.method.c_str(), req.path.c_str(), res.status);
     });
+    InstallRequestRecorder(server);
     RegisterUpdateRoutes(server, options);
     RegisterPageRoutes(server, options);
 

@@ -46,18 +46,19 @@ class LaunchTokenTest : public OrvantaAppTest, public ::testing::WithParamInterf
 {
 };
 
-TEST_P(LaunchTokenTest, MessageOnlyWithoutTokenAndNothingTaken)
+TEST_P(LaunchTokenTest, FoundAnywhereCaseSensitive)
 {
-    EXPECT_FALSE(app.InitInstance(GetParam().commandLine));  // no main frame in this build
+    EXPECT_EQ(COrvantaApp::HasLaunchToken(GetParam().commandLine), GetParam().accepted);
+}
+
+TEST_F(OrvantaAppTest, WithoutTokenOnlyTheMessageAndNothingTaken)
+{
+    EXPECT_FALSE(app.InitInstance(L"[LogEnable=Y] [URL=http://a]"));
     EXPECT_TRUE(lock.names.empty());
-    if (GetParam().accepted) {
-        EXPECT_TRUE(prompt.shown.empty());
-    } else {
-        ASSERT_EQ(prompt.shown.size(), 1u);
-        EXPECT_EQ(prompt.shown[0].first, L"라벤토");
-        EXPECT_EQ(prompt.shown[0].second,
-                  L"정상적인 실행이 아닙니다.\r\n\r\n'라벤토' 실행 아이콘이나 OrvantaStart_Vexa를 실행 해 주십시오.");
-    }
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    EXPECT_EQ(prompt.shown[0].first, L"라벤토");
+    EXPECT_EQ(prompt.shown[0].second,
+              L"정상적인 실행이 아닙니다.\r\n\r\n'라벤토' 실행 아이콘이나 OrvantaStart_Vexa를 실행 해 주십시오.");
 }
 
 INSTANTIATE_TEST_SUITE_P(

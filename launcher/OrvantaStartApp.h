@@ -1,0 +1,42 @@
+#pragma once
+#include <functional>
+#include <string>
+
+class CDbgLog;
+
+// The launcher's application object: points the log at the program folder, reads the command
+// line and runs the updater.
+class COrvantaStartApp
+{
+public:
+    using SleepFunction = std::function<void(unsigned int nMilliseconds)>;
+
+    // nullptr: the program's log. The wait of "[AutoRun=Y]" goes through SetSleep.
+    explicit COrvantaStartApp(CDbgLog* pLog = nullptr);
+    ~COrvantaStartApp();
+    COrvantaStartApp(const COrvantaStartApp&) = delete;
+    COrvantaStartApp& operator=(const COrvantaStartApp&) = delete;
+
+    // The running application object, or null before one exists.
+    static COrvantaStartApp* Instance();
+
+    // strCmdLine: the arguments without the program name, joined by one blank. Always false:
+    // the process ends after it.
+    bool InitInstance(const std::wstring& strCmdLine);
+    void SetInitialInfo(const std::wstring& strCmdLine);
+    // 1 when no other process holds the name, 0 when one does. The name is never kept.
+    int CheckDuplicateProcess(const std::wstring& strName);
+    std::wstring GetModulePath() const;
+
+    void SetSleep(SleepFunction sleep) { m_sleep = std::move(sleep); }
+
+    std::wstring m_strVercheckerServerIpPort;
+    int m_nIsVerTest = 0;
+    std::wstring m_strCmdLine;
+
+    static constexpr unsigned int kAutoRunWaitMs = 10000;
+
+private:
+    CDbgLog* m_pLog;
+    SleepFunction m_sleep;
+};
