@@ -145,7 +145,8 @@ void CMainFrm::LayoutHostedWindow()
 
 void CMainFrm::OnFrameResized()
 {
-    if (m_pMainDlg != nullptr) {
+    // Until the page has placed the frame its size is nobody's choice; keep the defaults.
+    if (m_pMainDlg != nullptr && PlaceState() != 0) {
         m_pMainDlg->SetLastSize(width(), height());
     }
     LayoutHostedWindow();
@@ -153,7 +154,7 @@ void CMainFrm::OnFrameResized()
 
 void CMainFrm::OnFrameMoved()
 {
-    if (m_pMainDlg != nullptr) {
+    if (m_pMainDlg != nullptr && PlaceState() != 0) {
         m_pMainDlg->SetLastPosition(x(), y());
     }
 }

@@ -1,6 +1,7 @@
 #include "OrvantaMainDlg.h"
 
 #include "CidManagerDlg.h"
+#include "CrashDump.h"
 #include "DbgLog.h"
 #include "FrameMessages.h"
 #include "JsonText.h"
@@ -125,6 +126,7 @@ bool COrvantaMainDlg::OnInitDialog()
 
 void COrvantaMainDlg::MainPosInitThread()
 {
+    PrepareThreadForCrashDump();
     DBG_LOG_W(L"start...");
     bool bBorder = false;
     bool bPos = false;

@@ -94,3 +94,133 @@ QString Today()
 {
     return QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
 }
+
+#include <QTcpServer>
+#include <QTcpSocket>
+
+StandInService::StandInService() = default;
+
+StandInService::~StandInService()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished(2000);
+        }
+    }
+}
+
+bool StandInService::Start(const QStringList& extraArgs)
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    m_port = probe.serverPort();
+    probe.close();
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.start(qEnvironmentVariable("ORVANTA_BIN_DIR") + QStringLiteral("/orvanta_service"),
+                    QStringList{QStringLiteral("--port"), QString::number(m_port)} + extraArgs);
+    if (!m_process.waitForStarted(5000)) {
+        return false;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 10000) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(m_port));
+        if (socket.waitForConnected(200)) {
+            return true;
+        }
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+namespace {
+// A small blocking HTTP exchange, enough for the stand-in's demo interface.
+QByteArray Exchange(int port, const QByteArray& request)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
+    if (!socket.waitForConnected(3000)) {
+        return {};
+    }
+    socket.write(request);
+    socket.waitForBytesWritten(3000);
+    QByteArray answer;
+    while (socket.waitForReadyRead(3000)) {
+        answer += socket.readAll();
+    }
+    const qsizetype body = answer.indexOf("\r\n\r\n");
+    return body < 0 ? QByteArray() : answer.mid(body + 4);
+}
+}  // namespace
+
+bool StandInService::Push(const QString& method, const QByteArray& jsonArg)
+{
+    const QByteArray body = "{\"method\":\"" + method.toUtf8() + "\",\"arg\":" + jsonArg + "}";
+    const QByteArray request = "POST /demo/push HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+                               "Content-Type: application/json\r\nContent-Length: " +
+                               QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    return Exchange(m_port, request).contains("\"subscribers\"");
+}
+
+QByteArray StandInService::Get(const QString& path)
+{
+    return Exchange(m_port, "GET " + path.toUtf8() +
+                                " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+}
+
+QStringList ReadProgramLog(const QString& programFolder, const QString& logName)
+{
+    QFile file(programFolder + QStringLiteral("Log/") + logName + QLatin1Char('_') + Today() +
+               QStringLiteral(".txt"));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(file.readAll().constData()),
+                                      file.size() / 2);
+    text.remove(QChar(0xFEFF));
+    return text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+}
+
+bool WaitForLogLine(const QString& programFolder, const QString& logName, const QString& text,
+                    int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        for (const QString& line : ReadProgramLog(programFolder, logName)) {
+            if (line.contains(text)) {
+                return true;
+            }
+        }
+        QThread::msleep(200);
+    }
+    return false;
+}
+
+QList<WindowGeometry> VisibleWindows(const QString& title)
+{
+    QProcess xdotool;
+    xdotool.start(QStringLiteral("xdotool"),
+                  {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                   QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$')});
+    xdotool.waitForFinished(5000);
+    QList<WindowGeometry> windows;
+    for (const QString& id : QString::fromUtf8(xdotool.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        QProcess geometry;
+        geometry.start(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
+        geometry.waitForFinished(5000);
+        QRect rect;
+        for (const QString& line : QString::fromUtf8(geometry.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+            const QString value = line.section(QLatin1Char('='), 1);
+            if (line.startsWith(QStringLiteral("X="))) rect.moveLeft(value.toInt());
+            if (line.startsWith(QStringLiteral("Y="))) rect.moveTop(value.toInt());
+            if (line.startsWith(QStringLiteral("WIDTH="))) rect.setWidth(value.toInt());
+            if (line.startsWith(QStringLiteral("HEIGHT="))) rect.setHeight(value.toInt());
+        }
+        windows.append({id, rect});
+    }
+    return windows;
+}

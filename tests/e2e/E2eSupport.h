@@ -2,6 +2,8 @@
 #include <QDir>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRect>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -35,3 +37,36 @@ bool SendKey(const QString& windowId, const QString& key);
 bool HaveDisplay();
 
 QString Today();  // local date as yyyy-MM-dd, the log file's date
+
+// The stand-in service on a free local port, stopped with the object.
+class StandInService
+{
+public:
+    StandInService();
+    ~StandInService();
+    bool Start(const QStringList& extraArgs = {});
+    int Port() const { return m_port; }
+    QString BaseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
+    // POST /demo/push: the open main pages call window.external[method] with the argument.
+    bool Push(const QString& method, const QByteArray& jsonArg);
+    // GET of a path of the service; the body, or empty.
+    QByteArray Get(const QString& path);
+
+private:
+    QProcess m_process;
+    int m_port = 0;
+};
+
+// Reads a program's debug log of today as text lines (without the marks).
+QStringList ReadProgramLog(const QString& programFolder, const QString& logName);
+// Waits until a line of the log contains `text`.
+bool WaitForLogLine(const QString& programFolder, const QString& logName, const QString& text,
+                    int timeoutMs);
+
+struct WindowGeometry
+{
+    QString id;
+    QRect rect;
+};
+// The visible X windows titled `title`, with their geometry.
+QList<WindowGeometry> VisibleWindows(const QString& title);

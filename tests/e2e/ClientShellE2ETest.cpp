@@ -1,0 +1,180 @@
+#include "E2eSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+
+namespace {
+
+const QString kToken = QStringLiteral("[5C0D7E21-9A3B-4F6E-8D14-2B7A90C3E6F8]");
+const QString kTitle = QStringLiteral("라벤토");
+
+bool Xdotool(const QStringList& args)
+{
+    return QProcess::execute(QStringLiteral("xdotool"), args) == 0;
+}
+
+// Presses at `from`, drags to `to` in small steps and releases, as a hand would.
+void Drag(QPoint from, QPoint to)
+{
+    Xdotool({"mousemove", QString::number(from.x()), QString::number(from.y())});
+    QThread::msleep(150);
+    Xdotool({"mousedown", "1"});
+    for (int step = 1; step <= 5; ++step) {
+        const QPoint at = from + (to - from) * step / 5;
+        Xdotool({"mousemove", QString::number(at.x()), QString::number(at.y())});
+        QThread::msleep(60);
+    }
+    Xdotool({"mouseup", "1"});
+    QThread::msleep(300);
+}
+
+void Click(QPoint at)
+{
+    Xdotool({"mousemove", QString::number(at.x()), QString::number(at.y())});
+    QThread::msleep(150);
+    Xdotool({"click", "1"});
+    QThread::msleep(300);
+}
+
+QRect WaitForFrame(int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        const auto windows = VisibleWindows(kTitle);
+        if (!windows.isEmpty()) {
+            return windows.first().rect;
+        }
+        QThread::msleep(200);
+    }
+    return {};
+}
+
+bool WaitUntilHidden(int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        if (VisibleWindows(kTitle).isEmpty()) {
+            return true;
+        }
+        QThread::msleep(200);
+    }
+    return false;
+}
+
+class ClientShell : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!HaveDisplay()) {
+            GTEST_SKIP() << "needs an X display (run under xvfb-run)";
+        }
+        ASSERT_TRUE(service.Start());
+    }
+    void TearDown() override
+    {
+        for (QProcess* process : {&client, &second}) {
+            if (process->state() != QProcess::NotRunning) {
+                process->kill();
+                process->waitForFinished(5000);
+            }
+        }
+    }
+
+    QStringList Args() const
+    {
+        return {kToken, QStringLiteral("[LogEnable=Y]"), QStringLiteral("[URL=http://127.0.0.1]"),
+                QStringLiteral("[PORT=%1]").arg(service.Port())};
+    }
+
+    void StartClient(QProcess& process) { folder.Start(process, QStringLiteral("Orvanta_Vexa"), Args()); }
+
+    // The frame's close button for the stand-in page's look: border 1, title 25, buttons 18.
+    static QPoint CloseButton(const QRect& frame) { return {frame.right() - 1 - 9, frame.top() + 1 + 9}; }
+
+    ProgramFolder folder;
+    StandInService service;
+    QProcess client;
+    QProcess second;
+};
+
+TEST_F(ClientShell, FrameShownCentredMovedSizedAndRestoredAtNextStart)
+{
+    StartClient(client);
+    const QRect first = WaitForFrame(60000);
+    ASSERT_FALSE(first.isEmpty()) << "the frame never became visible";
+    EXPECT_EQ(first.size(), QSize(1100, 801));
+    EXPECT_NEAR(first.center().x(), 960, 2);  // first start: centred on 1920 × 1080
+    EXPECT_NEAR(first.center().y(), 540, 2);
+    EXPECT_TRUE(WaitForLogLine(folder.Path(), "Orvanta", "MainFrame size : (0, 0, 1100, 801)", 1000));
+
+    // Moved by its title strip.
+    Drag(first.topLeft() + QPoint(300, 12), first.topLeft() + QPoint(200, 72));
+    const QRect moved = WaitForFrame(2000);
+    EXPECT_EQ(moved.topLeft(), first.topLeft() + QPoint(-100, 60));
+    EXPECT_EQ(moved.size(), first.size());
+
+    // Sized by its right edge.
+    Drag(QPoint(moved.right(), moved.center().y()), QPoint(moved.right() + 40, moved.center().y()));
+    const QRect sized = WaitForFrame(2000);
+    EXPECT_EQ(sized.topLeft(), moved.topLeft());
+    EXPECT_EQ(sized.size(), QSize(1140, 801));
+
+    // Closing while logged out ends the client at once and keeps the rectangle in the page.
+    Click(CloseButton(sized));
+    ASSERT_TRUE(client.waitForFinished(15000)) << "close while logged out did not end the client";
+    EXPECT_EQ(client.exitCode(), 0);
+
+    StartClient(client);
+    const QRect again = WaitForFrame(60000);
+    EXPECT_EQ(again, sized);
+    const QString line = QStringLiteral("MainFrame size : (%1, %2, 1140, 801)").arg(sized.x()).arg(sized.y());
+    EXPECT_TRUE(WaitForLogLine(folder.Path(), "Orvanta", line, 2000)) << line.toStdString();
+}
+
+TEST_F(ClientShell, LoggedInCloseHidesToTrayAndSecondClientEnds)
+{
+    StartClient(client);
+    const QRect frame = WaitForFrame(60000);
+    ASSERT_FALSE(frame.isEmpty());
+
+    ASSERT_TRUE(service.Push("FE_MAIN_Login", R"({"loginSession":"sess-e2e","autoRunOpt":true})"));
+    ASSERT_TRUE(WaitForLogLine(folder.Path(), "Orvanta", "login msg recved.", 10000));
+    QFile autostart(folder.ConfigHome() + "/autostart/OrvantaStart_Vexa.desktop");
+    ASSERT_TRUE(autostart.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(autostart.readAll().contains(("Exec=\"" + folder.Path() + "OrvantaStart_Vexa\"").toUtf8()));
+
+    Click(CloseButton(frame));
+    EXPECT_TRUE(WaitUntilHidden(5000)) << "close while logged in must hide the frame";
+    EXPECT_EQ(client.state(), QProcess::Running);
+
+    // A second client gives way at once; the hidden frame stays hidden.
+    QElapsedTimer timer;
+    timer.start();
+    StartClient(second);
+    ASSERT_TRUE(second.waitForFinished(20000));
+    EXPECT_EQ(second.exitCode(), 0);
+    RecordProperty("second_client_ms", static_cast<int>(timer.elapsed()));
+    EXPECT_TRUE(VisibleWindows(kTitle).isEmpty());
+    EXPECT_EQ(client.state(), QProcess::Running);
+
+    // The page brings it back.
+    ASSERT_TRUE(service.Push("FE_MAIN_Foreground", R"({"setForeground":true})"));
+    const QRect shown = WaitForFrame(10000);
+    EXPECT_EQ(shown, frame);
+    EXPECT_TRUE(WaitForLogLine(folder.Path(), "Orvanta", "return 1", 5000));
+
+    // Logged out, the close button ends it.
+    ASSERT_TRUE(service.Push("FE_MAIN_Logout", R"({"resultCode":0})"));
+    ASSERT_TRUE(WaitForLogLine(folder.Path(), "Orvanta", "logout msg recved. 1", 10000));
+    Click(CloseButton(shown));
+    ASSERT_TRUE(client.waitForFinished(15000));
+    EXPECT_EQ(client.exitCode(), 0);
+}
+
+}  // namespace
