@@ -1,5 +1,6 @@
 #include "MainFrm.h"
 
+#include "DbgLog.h"
 #include "FrameMessages.h"
 #include "MessagePrompt.h"
 #include "Orvanta.h"
@@ -180,6 +181,9 @@ void CMainFrm::UpdateTrayIcon()
 {
     if (m_pTrayIcon != nullptr && m_pMainDlg != nullptr) {
         m_pTrayIcon->Update(m_pMainDlg->IsLogin(), m_pMainDlg->IsServerDisconnected());
+        // Support sees in the log what the user saw in the tray.
+        DBG_LOG_W(L"tray icon %d, tip %ls", m_pTrayIcon->IconId(),
+                  m_pTrayIcon->Tip().toStdWString().c_str());
     }
 }
 

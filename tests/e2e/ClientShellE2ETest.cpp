@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QThread>
 
 namespace {
@@ -173,6 +174,109 @@ TEST_F(ClientShell, LoggedInCloseHidesToTrayAndSecondClientEnds)
     ASSERT_TRUE(service.Push("FE_MAIN_Logout", R"({"resultCode":0})"));
     ASSERT_TRUE(WaitForLogLine(folder.Path(), "Orvanta", "logout msg recved. 1", 10000));
     Click(CloseButton(shown));
+    ASSERT_TRUE(client.waitForFinished(15000));
+    EXPECT_EQ(client.exitCode(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+int CountWindowsOfSize(QSize size)
+{
+    int count = 0;
+    for (const WindowGeometry& window : VisibleWindows(kTitle)) {
+        count += window.rect.size() == size ? 1 : 0;
+    }
+    return count;
+}
+
+bool WaitForWindowsOfSize(QSize size, int count, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        if (CountWindowsOfSize(size) == count) {
+            return true;
+        }
+        QThread::msleep(200);
+    }
+    return false;
+}
+
+TEST_F(ClientShell, SessionChangesTrayTipAndAlertsCloseAtLogout)
+{
+    StartClient(client);
+    ASSERT_FALSE(WaitForFrame(60000).isEmpty());
+
+    struct Step
+    {
+        const char* method;
+        QByteArray arg;
+        QString expectedLine;
+    };
+    const Step steps[] = {
+        {"FE_MAIN_Login", R"({"loginSession":"s-1"})", "tray icon 151, tip 라벤토 - 로그인"},
+        {"FE_MAIN_LoginSession_ConnectState", R"({"loginSession":"s-1","connectState":0})",
+         "tray icon 151, tip 라벤토 - 로그인(서버접속끊김)"},
+        {"FE_MAIN_LoginSession_ConnectState", R"({"connectState":1})", "tray icon 151, tip 라벤토 - 로그인"},
+    };
+    int seen = 0;
+    for (const Step& step : steps) {
+        ASSERT_TRUE(service.Push(step.method, step.arg));
+        // Each step adds one tray line; wait for the next one in order.
+        QElapsedTimer timer;
+        timer.start();
+        int count = 0;
+        while (timer.elapsed() < 10000) {
+            count = ReadProgramLog(folder.Path(), "Orvanta").filter("tray icon ").size();
+            if (count > seen) {
+                break;
+            }
+            QThread::msleep(200);
+        }
+        ASSERT_GT(count, seen) << step.method;
+        seen = count;
+        EXPECT_TRUE(ReadProgramLog(folder.Path(), "Orvanta").filter("tray icon ").last().contains(step.expectedLine))
+            << step.method;
+    }
+
+    // The same address twice: two alert windows at the asked outer size.
+    const QByteArray alert = "{\"alertUrl\":\"" + service.BaseUrl().toUtf8() +
+                             "/alert.html?msg=1\",\"size\":{\"width\":420,\"height\":260}}";
+    ASSERT_TRUE(service.Push("FE_MAIN_UserAlert", alert));
+    ASSERT_TRUE(service.Push("FE_MAIN_UserAlert", alert));
+    EXPECT_TRUE(WaitForWindowsOfSize(QSize(420, 260), 2, 30000)) << "two alerts expected";
+
+    ASSERT_TRUE(service.Push("FE_MAIN_Logout", R"({"resultCode":0})"));
+    EXPECT_TRUE(WaitForLogLine(folder.Path(), "Orvanta", "tray icon 152, tip 라벤토 - 로그아웃", 10000));
+    EXPECT_TRUE(WaitForWindowsOfSize(QSize(420, 260), 0, 10000)) << "logout must close every alert";
+    EXPECT_EQ(CountWindowsOfSize(QSize(1100, 801)), 1);
+}
+
+TEST_F(ClientShell, PageThatNeverReportsReadyIsLoadedThreeTimesThenTheClientGivesUp)
+{
+    // A main page without the bridge calls: it loads completely but never reports ready.
+    QTemporaryDir pages;
+    QFile silent(pages.path() + "/index.html");
+    ASSERT_TRUE(silent.open(QIODevice::WriteOnly));
+    silent.write("<!DOCTYPE html><html><body>점검 중</body></html>");
+    silent.close();
+    StandInService quiet;
+    ASSERT_TRUE(quiet.Start({"--pages", pages.path()}));
+
+    folder.Start(client, "Orvanta_Vexa",
+                 {kToken, "[LogEnable=Y]", "[URL=http://127.0.0.1]", QStringLiteral("[PORT=%1]").arg(quiet.Port())});
+    const QString box = WaitForWindowByTitle(kTitle, 60000);
+    ASSERT_FALSE(box.isEmpty()) << "no connection message";
+    const QStringList log = ReadProgramLog(folder.Path(), "Orvanta");
+    EXPECT_EQ(log.filter("need retry ").size(), 2);
+    const QByteArray requests = quiet.Get("/demo/requests?path=/service");
+    // Each pass checks the server (agent "HTTPTEST") and then navigates.
+    EXPECT_EQ(requests.count("\"/service\""), 6) << requests.constData();
+    EXPECT_EQ(requests.count("\"HTTPTEST\""), 3) << requests.constData();
+    EXPECT_EQ(client.state(), QProcess::Running);  // the message waits for the user
+    SendKey(box, "Return");
     ASSERT_TRUE(client.waitForFinished(15000));
     EXPECT_EQ(client.exitCode(), 0);
 }
