@@ -2,6 +2,8 @@
 
 #include "BracketToken.h"
 #include "BuildConfig.h"
+#include "CidDlg.h"
+#include "CidManagerDlg.h"
 #include "CrashDump.h"
 #include "DbgLog.h"
 #include "InstanceLock.h"
@@ -18,7 +20,20 @@
 
 namespace {
 COrvantaApp* s_pApp = nullptr;
-}
+
+// The popup manager as the frame owns it, with the factory of its real popups.
+class CFramePopupManager : public IFramePopupManager
+{
+public:
+    CFramePopupManager() : m_manager(m_factory) {}
+    void RemoveAllCidWindow() override { m_manager.RemoveAllCidWindow(); }
+    CCidManagerDlg& Manager() { return m_manager; }
+
+private:
+    CCidDlgFactory m_factory;
+    CCidManagerDlg m_manager;
+};
+}  // namespace
 
 std::wstring NotLaunchedMessage()
 {
@@ -86,6 +101,17 @@ bool COrvantaApp::InitInstance(const std::wstring& strCmdLine)
         auto pMainDlg = std::make_unique<COrvantaMainDlg>(pFrame, *m_pStartup, *m_pPrompt);
         pMainDlg->OnInitDialog();
         return std::unique_ptr<IMainPageWindow>(std::move(pMainDlg));
+    };
+    // The frame makes its main page window first, so the manager can be handed to it here.
+    parts.createPopupManager = [](CMainFrm* pFrame) {
+        auto pPart = std::make_unique<CFramePopupManager>();
+        CCidManagerDlg& manager = pPart->Manager();
+        manager.m_pMainFrm = pFrame;
+        manager.Create();
+        if (auto* pMainDlg = dynamic_cast<COrvantaMainDlg*>(pFrame->MainDlg())) {
+            pMainDlg->SetCidManager(&manager);
+        }
+        return std::unique_ptr<IFramePopupManager>(std::move(pPart));
     };
     parts.pMessenger = m_pMessenger.get();
     parts.pPrompt = m_pPrompt;

@@ -1,6 +1,8 @@
 #include "OrvantaMainDlg.h"
 
+#include "CidEvents.h"
 #include "CidManagerDlg.h"
+#include "CidNotify.h"
 #include "CrashDump.h"
 #include "DbgLog.h"
 #include "FrameMessages.h"
@@ -99,6 +101,12 @@ bool COrvantaMainDlg::OnInitDialog()
                   &COrvantaMainDlg::FE_MAIN_UserPhone_List_Noti),
         M::Test(L"FE_MAIN_Foreground", this, &COrvantaMainDlg::FE_MAIN_Foreground),
         M::Query(L"FE_CID_Get_ClientVersion", this, &COrvantaMainDlg::FE_CID_Get_ClientVersion),
+        M::Notice(L"FE_MAIN_Call_Send_Noti", this, &COrvantaMainDlg::FE_MAIN_Call_Send_Noti),
+        M::Notice(L"FE_MAIN_Call_Recv_Noti", this, &COrvantaMainDlg::FE_MAIN_Call_Recv_Noti),
+        M::Notice(L"FE_MAIN_Msg_Recv_Noti", this, &COrvantaMainDlg::FE_MAIN_Msg_Recv_Noti),
+        M::Notice(L"FE_MAIN_Call_Record_Noti", this, &COrvantaMainDlg::FE_MAIN_Call_Record_Noti),
+        M::Notice(L"FE_MAIN_SchR_Recv_Noti", this, &COrvantaMainDlg::FE_MAIN_SchR_Recv_Noti),
+        M::Notice(L"FE_MAIN_SchC_Recv_Noti", this, &COrvantaMainDlg::FE_MAIN_SchC_Recv_Noti),
     });
 
     COrvantaApp* pApp = COrvantaApp::Instance();
@@ -591,6 +599,85 @@ std::wstring COrvantaMainDlg::FE_CID_Get_ClientVersion()
 {
     COrvantaApp* pApp = COrvantaApp::Instance();
     return pApp != nullptr ? pApp->GetInstalledVersion() : std::wstring();
+}
+
+// --- Call, message, recording and schedule notifications ------------------------------------
+
+void COrvantaMainDlg::FE_MAIN_Call_Send_Noti(const std::wstring& strArg)
+{
+    DBG_LOG_W(L"start... %ls", strArg.c_str());
+    PostCidNotification(static_cast<int>(CidNotiKind::CallSend), strArg);
+}
+
+void COrvantaMainDlg::FE_MAIN_Call_Recv_Noti(const std::wstring& strArg)
+{
+    DBG_LOG_W(L"start... %ls", strArg.c_str());
+    PostCidNotification(static_cast<int>(CidNotiKind::CallRecv), strArg);
+}
+
+void COrvantaMainDlg::FE_MAIN_Msg_Recv_Noti(const std::wstring& strArg)
+{
+    DBG_LOG_W(L"start... %ls", strArg.c_str());
+    PostCidNotification(static_cast<int>(CidNotiKind::MsgRecv), strArg);
+}
+
+void COrvantaMainDlg::PostCidNotification(int nKind, const std::wstring& strArg)
+{
+    COrvantaApp* pApp = COrvantaApp::Instance();
+    CidNotifyContext context;
+    context.strServerUrl = pApp != nullptr ? pApp->m_strServerUrl : std::wstring();
+    context.nServerPort = pApp != nullptr ? pApp->m_nServerPort : -1;
+    context.strLoginSession = m_strLoginSession;
+    if (m_pCidManager != nullptr) {
+        context.nManagerCidType = m_pCidManager->m_nCidType;
+    }
+    CidNotifyResult result = MakeCidRequest(static_cast<CidNotiKind>(nKind), strArg, context);
+    if (!result.bParsed) {
+        return;
+    }
+    // The size the page reports applies to every later popup of that type, so it is stored even
+    // when this request goes no further.
+    if (result.typeInfo.nCidType > 0 && m_pCidManager != nullptr) {
+        m_pCidManager->m_mapCidTypeSize[result.typeInfo.nCidType] = {result.typeInfo.nWidth,
+                                                                     result.typeInfo.nHeight};
+    }
+    if (!result.pRequest) {
+        DBG_LOG_W(L"request dropped: %ls holds %d characters, room for %d",
+                  result.strTooLongField.c_str(), static_cast<int>(result.nTooLongLength),
+                  static_cast<int>(result.nTooLongRoom));
+        return;
+    }
+    if (m_pCidManager != nullptr) {
+        PostCidRequest(m_pCidManager, std::move(result.pRequest));
+    }
+}
+
+void COrvantaMainDlg::FE_MAIN_Call_Record_Noti(const std::wstring& strArg)
+{
+    DBG_LOG_W(L"start... %ls", strArg.c_str());
+    if (m_pCidManager != nullptr) {
+        PostCidText(m_pCidManager, kCidRecordEvent, strArg);
+    }
+}
+
+void COrvantaMainDlg::FE_MAIN_SchR_Recv_Noti(const std::wstring& strArg)
+{
+    DBG_LOG_W(L"start... %ls", strArg.c_str());
+    PostScheduleNotification(strArg);
+}
+
+void COrvantaMainDlg::FE_MAIN_SchC_Recv_Noti(const std::wstring& strArg)
+{
+    DBG_LOG_W(L"start... %ls", strArg.c_str());
+    PostScheduleNotification(strArg);
+}
+
+void COrvantaMainDlg::PostScheduleNotification(const std::wstring& strArg)
+{
+    std::optional<std::wstring> text = MakeScheduleText(strArg, m_strLoginSession);
+    if (text && m_pCidManager != nullptr) {
+        PostCidText(m_pCidManager, kCidScheduleEvent, std::move(*text));
+    }
 }
 
 // --- Connectivity --------------------------------------------------------------------------

@@ -53,6 +53,14 @@ public:
     void FE_MAIN_CidOpt_Change(const std::wstring& strArg);
     std::wstring FE_CID_Get_ClientVersion();
 
+    // Call, message, recording and schedule notifications for the popup manager.
+    void FE_MAIN_Call_Send_Noti(const std::wstring& strArg);
+    void FE_MAIN_Call_Recv_Noti(const std::wstring& strArg);
+    void FE_MAIN_Msg_Recv_Noti(const std::wstring& strArg);
+    void FE_MAIN_Call_Record_Noti(const std::wstring& strArg);
+    void FE_MAIN_SchR_Recv_Noti(const std::wstring& strArg);
+    void FE_MAIN_SchC_Recv_Noti(const std::wstring& strArg);
+
     void LoadProgramData();
     void WI_Get_ProgramData(TextCallback done);
     void WI_Set_ProgramData(int nX, int nY, int nWidth, int nHeight, StatusCallback done = {});
@@ -80,6 +88,8 @@ private:
     void CallRelay(const wchar_t* pszName, const std::wstring& strText, bool bLogEmptyEntry,
                    StatusCallback done);
     void SignalEvent(int nIndex);
+    void PostCidNotification(int nKind, const std::wstring& strArg);
+    void PostScheduleNotification(const std::wstring& strArg);
 
     enum { kBorderEvent = 0, kPosEvent = 1 };
 

@@ -46,8 +46,11 @@ bool COrvantaStartApp::InitInstance(const std::wstring& strCmdLine)
     // Only now: a crash while reading the command line is not worth a dump.
     InstallCrashDumpFilter();
 
-    // The updater window is not part of this build yet; without it there is nothing to run.
-    m_pLog->GD_DebugPrintTagW(L"COrvantaStartApp::InitInstance no updater window in this build, ending");
+    if (m_runUpdater) {
+        m_runUpdater(*this);
+    } else {
+        m_pLog->GD_DebugPrintTagW(L"COrvantaStartApp::InitInstance no updater window, ending");
+    }
     return false;
 }
 

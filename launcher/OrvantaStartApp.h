@@ -1,6 +1,7 @@
 #pragma once
 #include <functional>
 #include <string>
+#include <vector>
 
 class CDbgLog;
 
@@ -10,6 +11,8 @@ class COrvantaStartApp
 {
 public:
     using SleepFunction = std::function<void(unsigned int nMilliseconds)>;
+    // Runs the updater window modally; it ends the process or returns when its run ends.
+    using UpdaterRunner = std::function<void(COrvantaStartApp& app)>;
 
     // nullptr: the program's log. The wait of "[AutoRun=Y]" goes through SetSleep.
     explicit COrvantaStartApp(CDbgLog* pLog = nullptr);
@@ -29,6 +32,10 @@ public:
     std::wstring GetModulePath() const;
 
     void SetSleep(SleepFunction sleep) { m_sleep = std::move(sleep); }
+    void SetUpdaterRunner(UpdaterRunner runner) { m_runUpdater = std::move(runner); }
+    // The arguments the command line was joined from; the client gets them one by one.
+    void SetArguments(std::vector<std::wstring> args) { m_args = std::move(args); }
+    const std::vector<std::wstring>& Arguments() const { return m_args; }
 
     std::wstring m_strVercheckerServerIpPort;
     int m_nIsVerTest = 0;
@@ -39,4 +46,6 @@ public:
 private:
     CDbgLog* m_pLog;
     SleepFunction m_sleep;
+    UpdaterRunner m_runUpdater;
+    std::vector<std::wstring> m_args;
 };

@@ -8,7 +8,13 @@
 #include "OrvantaStartApp.h"
 #include "SettingsStore.h"
 #include "TextConv.h"
+#include "UpdaterRules.h"
 #include "VersionCheck.h"
+#include "WaitableEvents.h"
+#include "CrashDump.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
 
 #include <cerrno>
 #include <chrono>
@@ -20,10 +26,23 @@ std::atomic<QObject*> g_hStartDlg{nullptr};
 std::wstring g_strCliVer;
 std::wstring g_strDownFilePath;
 std::wstring g_strUpdateUrl;
+std::atomic<bool> g_bStopDown{false};
+std::atomic<bool> g_bDownEnded{false};
+std::atomic<uint32_t> g_nResumeOffset{0};
+std::atomic<uint32_t> g_nTotalSize{0};
 
 namespace {
 const wchar_t* const kFileLabel = L"U_HttpDown";
 const wchar_t* const kDlgFileLabel = L"OrvantaStartDlg";
+
+uint32_t FileSize(const std::wstring& strPath)
+{
+    struct stat info{};
+    if (::stat(WideToAnsi(strPath).c_str(), &info) != 0) {
+        return 0;
+    }
+    return static_cast<uint32_t>(info.st_size);
+}
 
 bool IsDirectory(const std::string& strPath)
 {
@@ -47,6 +66,7 @@ U_HttpDown::U_HttpDown(ISettingsStore* pSettings, CDbgLog* pLog)
 
 U_HttpDown::~U_HttpDown()
 {
+    StopDownload();
     // The worker uses this object to its end.
     WaitVersionCheck();
 }
@@ -261,4 +281,290 @@ bool U_HttpDown::CreateDirectoryPath(const std::wstring& strFolder)
         }
     }
     return false;
+}
+
+// The download engine.
+
+std::wstring U_HttpDown::MakeDownloadUrl() const
+{
+    return g_strUpdateUrl + L"?progId=" + kProgId + L"&srvVer=" + m_strSrvVer +
+           L"&isVerTest=" + std::to_wstring(m_nIsVerTest);
+}
+
+bool U_HttpDown::StartThread()
+{
+    m_pLog->GD_DebugPrintNoLocA("U_HttpDown::StartThread() start");
+    g_bStopDown = false;
+    if (m_hThread.joinable()) {
+        // One download per engine.
+        return true;
+    }
+    m_nRestartCount = 0;
+    g_bDownEnded = false;
+    g_nResumeOffset = 0;
+    g_nTotalSize = 0;
+    m_bWorkerEnded = false;
+    m_bMonitorStop = false;
+    m_hEvent = std::make_unique<CWaitableEvents>(1);
+    m_hEvent->Set(0);  // signalled: the first attempt runs at once
+
+    static std::atomic<unsigned long> s_nNextId{1};
+    const unsigned long nId = s_nNextId++;
+    try {
+        m_nThreadId = nId;
+        m_hThread = std::thread([this] {
+            PrepareThreadForCrashDump();
+            if (!g_bStopDown) {
+                DownloadProcess(this);
+            }
+            m_bWorkerEnded = true;
+        });
+    } catch (const std::system_error& error) {
+        m_nThreadId = 0;
+        if (g_hStartDlg.load() != nullptr) {
+            m_pLog->GD_DebugPrintTagW(L"U_HttpDown::_beginthreadex fail %d.[line: %d, function: %ls, file: %ls]",
+                                      error.code().value(), __LINE__, L"U_HttpDown::StartThread", kFileLabel);
+            m_nUpdateFlag = kUpdateFlagStopped;
+            PostCloseRequest(g_hStartDlg.load());
+        }
+        return false;
+    }
+    m_pLog->GD_DebugPrintNoLocA("U_HttpDown::StartThread() end");
+    return true;
+}
+
+void U_HttpDown::PauseDownload()
+{
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    m_bPaused = true;
+}
+
+void U_HttpDown::ResumeDownload()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        m_bPaused = false;
+    }
+    m_stateCv.notify_all();
+}
+
+bool U_HttpDown::WaitWhilePaused()
+{
+    std::unique_lock<std::mutex> lock(m_stateMutex);
+    m_stateCv.wait(lock, [this] { return !m_bPaused || g_bStopDown; });
+    return !g_bStopDown;
+}
+
+bool U_HttpDown::MonitorSleep(unsigned int nMilliseconds)
+{
+    std::unique_lock<std::mutex> lock(m_stateMutex);
+    return !m_stateCv.wait_for(lock, std::chrono::milliseconds(nMilliseconds),
+                               [this] { return m_bMonitorStop.load() || g_bStopDown.load(); });
+}
+
+void U_HttpDown::StartMonitor()
+{
+    std::lock_guard<std::mutex> lock(m_monitorMutex);
+    if (!m_hMonitorThread.joinable() && !g_bStopDown) {
+        m_bMonitorStop = false;
+        m_hMonitorThread = std::thread([this] {
+            PrepareThreadForCrashDump();
+            MonitorStatusThread(this);
+        });
+    }
+}
+
+void U_HttpDown::StopMonitor()
+{
+    std::lock_guard<std::mutex> lock(m_monitorMutex);
+    {
+        std::lock_guard<std::mutex> stateLock(m_stateMutex);
+        m_bMonitorStop = true;
+    }
+    m_stateCv.notify_all();
+    if (m_hMonitorThread.joinable()) {
+        m_hMonitorThread.join();
+    }
+}
+
+void U_HttpDown::SendRetry()
+{
+    QObject* pWindow = g_hStartDlg.load();
+    if (pWindow == nullptr || g_bStopDown) {
+        return;
+    }
+    m_pRetryTarget = pWindow;
+    // Sent, not posted: the retry text is on screen before the worker waits for its release.
+    QMetaObject::invokeMethod(
+        pWindow,
+        [pWindow] {
+            LauncherMessageEvent retry(WM_DOWN_RETRY, 0, 0);
+            QCoreApplication::sendEvent(pWindow, &retry);
+        },
+        Qt::BlockingQueuedConnection);
+    m_pRetryTarget = nullptr;
+}
+
+unsigned int U_HttpDown::DownloadProcess(U_HttpDown* pThis)
+{
+    CDbgLog* pLog = pThis->m_pLog;
+    const wchar_t* const kFunc = L"U_HttpDown::DownloadProcess";
+    pLog->GD_DebugPrintTagW(L"U_HttpDown::Process() start");
+    const std::wstring strUrl = pThis->MakeDownloadUrl();
+    pLog->GD_DebugPrintTagW(L"U_HttpDown::Process() sUrl=%ls[line: %d, function: %ls, file: %ls]", strUrl.c_str(),
+                            __LINE__, kFunc, kFileLabel);
+    if (pThis->m_nRestartCount == 0) {
+        pLog->GD_DebugPrintTagW(L"U_HttpDown::Process() 다운로드 시작(WM_DOWN_START) 메시지 전송처리 전.[line: %d, function: %ls, file: %ls]",
+                                __LINE__, kFunc, kFileLabel);
+        PostLauncherMessage(g_hStartDlg.load(), WM_DOWN_START, 0, 0);
+    }
+    pThis->StartMonitor();
+
+    bool bWaitFailed = pThis->m_hEvent->WaitAny(std::chrono::hours(24 * 365)) != 0;
+    while (!bWaitFailed) {
+        if (!pThis->WaitWhilePaused()) {
+            bWaitFailed = true;
+            break;
+        }
+        g_bDownEnded = false;
+        pLog->GD_DebugPrintTagW(L"U_HttpDown::Process() m_nRestartCount=%d [line: %d, function: %ls, file: %ls]",
+                                static_cast<int>(pThis->m_nRestartCount.load()), __LINE__, kFunc, kFileLabel);
+        // Counters of an attempt that reports nothing must not count again.
+        g_nDownNow = 0;
+        g_nDownTotal = 0;
+        const bool bResult = pThis->m_pCurl->CurlDownload(strUrl, g_strDownFilePath,
+                                                          static_cast<int>(g_nResumeOffset.load()));
+        pLog->GD_DebugPrintTagW(L"bResult %d curlres %d [line: %d, function: %ls, file: %ls", bResult ? 1 : 0,
+                                pThis->m_pCurl->m_nCurlResult, __LINE__, kFunc, kFileLabel);
+        // The file is the truth: it holds every byte that arrived, whatever the counters say,
+        // and a server that ignored the Range line has had its earlier copy cut away.
+        g_nResumeOffset = FileSize(g_strDownFilePath);
+        if (g_nDownTotal > g_nTotalSize) {
+            g_nTotalSize = g_nDownTotal.load();
+        }
+        // Nothing reaches the window while the user is being asked.
+        if (!pThis->WaitWhilePaused()) {
+            bWaitFailed = true;
+            break;
+        }
+
+        if (pThis->m_pCurl->m_nCurlResult == 0) {
+            g_bDownEnded = true;
+            PostLauncherMessage(g_hStartDlg.load(), WM_DOWN_PROGRESS, g_nTotalSize.load(), g_nResumeOffset.load());
+            PostLauncherMessage(g_hStartDlg.load(), WM_VERSIONCHECK_EXIT, kExitRunInstaller, 0);
+            break;
+        }
+        if (pThis->m_pCurl->m_nHttpCode == 404) {
+            pLog->GD_DebugPrintTagW(L"U_HttpDown::GetResponseCode 404 [line: %d, function: %ls, file: %ls", __LINE__,
+                                    kFunc, kFileLabel);
+            g_bDownEnded = true;
+            PostLauncherMessage(g_hStartDlg.load(), WM_VERSIONCHECK_EXIT, kExitRunInstaller, 0);
+            break;
+        }
+        pLog->GD_DebugPrintTagW(L"U_HttpDown::ReStartDown() start. m_nRestartCount=%d[line: %d, function: %ls, file: %ls]",
+                                static_cast<int>(pThis->m_nRestartCount.load()), __LINE__, kFunc, kFileLabel);
+        ++pThis->m_nRestartCount;
+        pThis->SendRetry();
+        // Only now may the monitor answer the failure, so the retry text always comes first.
+        g_bDownEnded = true;
+        bWaitFailed = pThis->m_hEvent->WaitAny(std::chrono::hours(24 * 365)) != 0;
+    }
+    if (bWaitFailed) {
+        pLog->GD_DebugPrintTagW(L"U_HttpDown::Process() wait object get default event [line: %d, function: %ls, file: %ls",
+                                __LINE__, kFunc, kFileLabel);
+        g_bDownEnded = true;
+        if (!g_bStopDown) {
+            PostLauncherMessage(g_hStartDlg.load(), WM_VERSIONCHECK_EXIT, kExitRunInstaller, 0);
+        }
+    }
+    pThis->StopMonitor();
+    pLog->GD_DebugPrintTagW(L"U_HttpDown::Process() end [line: %d, function: %ls, file: %ls", __LINE__, kFunc,
+                            kFileLabel);
+    return 0;
+}
+
+unsigned int U_HttpDown::MonitorStatusThread(U_HttpDown* pThis)
+{
+    CDbgLog* pLog = pThis->m_pLog;
+    uint32_t nPrev = g_nDownNow;
+    unsigned int nReleased = 1;
+    for (;;) {
+        if (pThis->m_bMonitorStop || g_bStopDown) {
+            return 0;
+        }
+        if (pThis->m_bPaused) {
+            if (!pThis->MonitorSleep(kMonitorPeriodMs)) {
+                return 0;
+            }
+            continue;
+        }
+        const uint32_t nNow = g_nDownNow;
+        const uint32_t nTotal = g_nDownTotal;
+        const bool bMoved = nNow != nPrev;
+        if (nTotal > g_nTotalSize) {
+            g_nTotalSize = nTotal;
+        }
+        QObject* pWindow = g_hStartDlg.load();
+        const bool bDownEnded = g_bDownEnded;
+        if (IsStandingStill(nNow, bMoved, g_nTotalSize)) {
+            pLog->GD_DebugPrintTagW(L"U_HttpDown::MonitorStatusThreadGetRetryCount() %d 멈춘 상태 %lld %d [line: %d, function: %ls, file: %ls]",
+                                    static_cast<int>(pThis->m_nRestartCount.load()),
+                                    static_cast<long long>(reinterpret_cast<intptr_t>(pWindow)), bDownEnded ? 1 : 0,
+                                    __LINE__, L"MonitorStatusThread", kFileLabel);
+        }
+        switch (DecideMonitorAction(pThis->m_nRestartCount, nReleased, pWindow != nullptr, bDownEnded)) {
+        case MonitorAction::GiveUp:
+            pLog->GD_DebugPrintTagW(L"U_HttpDown::ReStartDown() error msg[line: %d, function: %ls, file: %ls]", __LINE__,
+                                    L"MonitorStatusThread", kFileLabel);
+            PostLauncherMessage(pWindow, WM_DOWN_ERROR, kDownloadErrorCode, 0);
+            return 0;
+        case MonitorAction::Release:
+            if (!pThis->MonitorSleep(kRestartDelayMs)) {
+                return 0;
+            }
+            ++nReleased;
+            pThis->m_hEvent->Set(0);
+            break;
+        case MonitorAction::None:
+            break;
+        }
+        const uint32_t nSample = g_nDownNow;
+        if (ShouldPostProgress(nSample, g_nDownTotal, bMoved, g_hStartDlg.load() != nullptr, g_bDownEnded)) {
+            pLog->GD_DebugPrintTagW(L"U_HttpDown::MonitorStatusThread [line: %d, function: %ls, file: %ls]", __LINE__,
+                                    L"MonitorStatusThread", kFileLabel);
+            PostLauncherMessage(g_hStartDlg.load(), WM_DOWN_PROGRESS, g_nTotalSize.load(),
+                                static_cast<qintptr>(g_nResumeOffset.load()) + nSample);
+        }
+        nPrev = nSample;
+        if (!pThis->MonitorSleep(kMonitorPeriodMs)) {
+            return 0;
+        }
+    }
+}
+
+void U_HttpDown::StopDownload()
+{
+    StopMonitor();
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        g_bStopDown = true;
+        m_bPaused = false;
+    }
+    m_stateCv.notify_all();
+    if (m_hEvent) {
+        m_hEvent->Stop();
+    }
+    if (m_hThread.joinable()) {
+        // A worker blocked in its sent WM_DOWN_RETRY waits for this very thread: dropping the
+        // pending call lets it go on.
+        while (!m_bWorkerEnded) {
+            if (QObject* pTarget = m_pRetryTarget.load()) {
+                QCoreApplication::removePostedEvents(pTarget, QEvent::MetaCall);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        m_hThread.join();
+    }
+    StopMonitor();
+    m_nThreadId = 0;
 }

@@ -1,11 +1,15 @@
 #pragma once
 #include <atomic>
+#include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <mutex>
 #include <thread>
 
 class CCurlTConnect;
+class CWaitableEvents;
 class CDbgLog;
 class ISettingsStore;
 class QObject;
@@ -18,6 +22,16 @@ extern std::wstring g_strCliVer;
 extern std::wstring g_strDownFilePath;
 // The download address from the last answer ("updateReq_url").
 extern std::wstring g_strUpdateUrl;
+
+// The download's state, shared by the download worker, the monitor and the window.
+// Set when the engine is destroyed; a worker that finds it set does nothing more.
+extern std::atomic<bool> g_bStopDown;
+// 1 while no attempt runs, 0 while one runs.
+extern std::atomic<bool> g_bDownEnded;
+// Bytes of the installer already in the file; the next attempt resumes there.
+extern std::atomic<uint32_t> g_nResumeOffset;
+// The largest expected size seen: the installer's full size from the first attempt.
+extern std::atomic<uint32_t> g_nTotalSize;
 
 // The launcher's engine: asks the version-check server whether the installed client must be
 // updated, on a worker that never touches widgets; it reports to the window by posted events.
@@ -59,6 +73,22 @@ public:
     // Blocks until a started check has ended.
     void WaitVersionCheck();
 
+    // Starts the download worker; false (flag 10110, close request) when it cannot run.
+    bool StartThread();
+    static unsigned int DownloadProcess(U_HttpDown* pThis);
+    static unsigned int MonitorStatusThread(U_HttpDown* pThis);
+    // "url?progId=...&srvVer=...&isVerTest=..." with the values as they are.
+    std::wstring MakeDownloadUrl() const;
+
+    // Around the window's question: the worker stops between transfers and reports nothing
+    // while paused, and the monitor neither releases nor gives up.
+    void PauseDownload();
+    void ResumeDownload();
+    bool IsDownloadPaused() const { return m_bPaused.load(); }
+    bool DownloadWorkerExists() const { return m_nThreadId.load() != 0; }
+    // Stops the monitor and the worker and joins them; the destructor calls it.
+    void StopDownload();
+
     void SetSleep(SleepFunction sleep) { m_sleep = std::move(sleep); }
     void SetDownloadStarter(DownloadStarter starter) { m_startDownload = std::move(starter); }
     void SetServer(const std::wstring& strServerIpPort, int nIsVerTest)
@@ -70,6 +100,10 @@ public:
     std::unique_ptr<CCurlTConnect> m_pCurl;
     std::wstring m_strSrvVer;
     std::atomic<int> m_nUpdateFlag;
+    // Failed download attempts so far.
+    std::atomic<uint16_t> m_nRestartCount{0};
+    // Non-zero while a download worker exists.
+    std::atomic<unsigned long> m_nThreadId{0};
 
     std::wstring m_strVercheckerServerIpPort;
     int m_nIsVerTest = 0;
@@ -78,10 +112,32 @@ public:
 
 private:
     void Sleep(unsigned int nMilliseconds) const;
+    // False when the engine is stopping.
+    bool WaitWhilePaused();
+    // Waits up to nMilliseconds; false when the monitor is told to stop.
+    bool MonitorSleep(unsigned int nMilliseconds);
+    void StartMonitor();
+    void StopMonitor();
+    // The worker's WM_DOWN_RETRY: returns once the window has handled it.
+    void SendRetry();
 
     ISettingsStore* m_pSettings;
     CDbgLog* m_pLog;
     SleepFunction m_sleep;
     DownloadStarter m_startDownload;
     std::thread m_versionThread;
+
+    // The release event: auto-reset, created signalled.
+    std::unique_ptr<CWaitableEvents> m_hEvent;
+    std::thread m_hThread;
+    std::thread m_hMonitorThread;
+    std::mutex m_monitorMutex;  // guards m_hMonitorThread between worker and destruction
+    std::atomic<bool> m_bWorkerEnded{false};
+
+    std::mutex m_stateMutex;
+    std::condition_variable m_stateCv;
+    std::atomic<bool> m_bPaused{false};
+    std::atomic<bool> m_bMonitorStop{false};
+    // Where a pending WM_DOWN_RETRY waits, so destruction can release it.
+    std::atomic<QObject*> m_pRetryTarget{nullptr};
 };

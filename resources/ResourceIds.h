@@ -29,3 +29,17 @@ inline QString ResourcePath(int id)
 {
     return QStringLiteral(":/res/icons/%1.svg").arg(id);
 }
+
+// The launcher's pictures, compiled in under ":/res/launcher/".
+enum LauncherResourceId
+{
+    IDI_START_ICON = 128,    // the launcher's icon
+    IDB_START_BACK = 129,    // the updater window's background, 324 x 206
+    IDB_START_CANCEL = 130,  // the cancel button's four frames, 244 x 21, magenta transparent
+    IDD_ORVANTASTART_DIALOG = 102,
+};
+
+inline QString LauncherResourcePath(int id)
+{
+    return QStringLiteral(":/res/launcher/%1.svg").arg(id);
+}

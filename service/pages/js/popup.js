@@ -7,6 +7,14 @@
   var info = posted.callInfo || posted;
   var auth = { ctc: 1, msgSend: 1 };
 
+  // 클라이언트가 보낸 호출을 순서대로 남긴다 (시험과 화면 확인용).
+  var receivedCalls = [];
+  window.ORVANTA_RECEIVED = receivedCalls;
+  function got(name, text) {
+    receivedCalls.push({ name: name, arg: text });
+    O.received(name, text);
+  }
+
   function $(id) { return document.getElementById(id); }
   function on(id, fn) { var el = $(id); if (el) { el.addEventListener('click', fn); } }
   function foot(text) { $('foot').textContent = text; }
@@ -43,7 +51,7 @@
 
   // ---- 클라이언트가 부르는 함수 ----
   window.WI_CID_CallResult_Change = function (text) {
-    O.received('WI_CID_CallResult_Change', text);
+    got('WI_CID_CallResult_Change', text);
     var data = O.parse(text) || {};
     if (data.cidKind === 'MSG') {
       showMessage(data);
@@ -55,12 +63,12 @@
     foot('상태 변경: ' + (data.cidKind || '-'));
   };
   window.WI_Schedule_Size_Change = function (text) {
-    O.received('WI_Schedule_Size_Change', text);
+    got('WI_Schedule_Size_Change', text);
     var data = O.parse(text) || {};
     $('typeTag').textContent = data.bigSize === 1 ? '크게' : '';
   };
   window.WI_CID_Set_Auth = function (text) {
-    O.received('WI_CID_Set_Auth', text);
+    got('WI_CID_Set_Auth', text);
     var data = O.parse(text) || {};
     auth.ctc = data.ctc;
     auth.msgSend = data.msgSend;
@@ -68,7 +76,7 @@
     if ($('btnUserMsg')) { $('btnUserMsg').disabled = data.msgSend === 0; }
   };
   window.WI_CID_Record_Noti = function (text) {
-    O.received('WI_CID_Record_Noti', text);
+    got('WI_CID_Record_Noti', text);
     var data = O.parse(text) || {};
     $('rec').textContent = data.recResult > 0 ? '● 녹취 완료' : '';
   };
