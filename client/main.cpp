@@ -3,10 +3,15 @@
 
 #include <QApplication>
 #include <QStringList>
+#include <unistd.h>
 
 int main(int argc, char* argv[])
 {
     EnsureUtf8Locale();
+    // The page renderer's sandbox refuses to start as root (CI machines, containers).
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
 

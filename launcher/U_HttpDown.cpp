@@ -67,7 +67,7 @@ U_HttpDown::U_HttpDown(ISettingsStore* pSettings, CDbgLog* pLog)
 U_HttpDown::~U_HttpDown()
 {
     StopDownload();
-    // The worker uses this object to its end.
+    // The check's worker uses this object to its end; it can no longer start a download.
     WaitVersionCheck();
 }
 
@@ -294,6 +294,10 @@ std::wstring U_HttpDown::MakeDownloadUrl() const
 bool U_HttpDown::StartThread()
 {
     m_pLog->GD_DebugPrintNoLocA("U_HttpDown::StartThread() start");
+    std::lock_guard<std::mutex> startLock(m_startMutex);
+    if (m_bStopping) {
+        return false;
+    }
     g_bStopDown = false;
     if (m_hThread.joinable()) {
         // One download per engine.
@@ -544,6 +548,8 @@ unsigned int U_HttpDown::MonitorStatusThread(U_HttpDown* pThis)
 
 void U_HttpDown::StopDownload()
 {
+    std::lock_guard<std::mutex> startLock(m_startMutex);
+    m_bStopping = true;
     StopMonitor();
     {
         std::lock_guard<std::mutex> lock(m_stateMutex);

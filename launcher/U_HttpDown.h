@@ -34,7 +34,8 @@ extern std::atomic<uint32_t> g_nResumeOffset;
 extern std::atomic<uint32_t> g_nTotalSize;
 
 // The launcher's engine: asks the version-check server whether the installed client must be
-// updated, on a worker that never touches widgets; it reports to the window by posted events.
+// updated, then downloads the installer with resume and retry. Its workers never touch
+// widgets; they report to the window by posted events, and wait for it only on a retry.
 class U_HttpDown
 {
 public:
@@ -133,6 +134,9 @@ private:
     std::thread m_hMonitorThread;
     std::mutex m_monitorMutex;  // guards m_hMonitorThread between worker and destruction
     std::atomic<bool> m_bWorkerEnded{false};
+    // Once the engine stops, a late version check must not start a worker any more.
+    std::mutex m_startMutex;
+    bool m_bStopping = false;
 
     std::mutex m_stateMutex;
     std::condition_variable m_stateCv;

@@ -22,6 +22,9 @@
 // "stall" answers nothing for stallMs, "drop" closes the connection mid-answer, "empty" and
 // "text" answer 200 with no body or with a body that is not JSON, "norange" sends the whole
 // file with 200 whatever the Range line asks.
+//
+// Like the real server, an update is never required of a client that already has srvVer: after
+// the demo installer has recorded the new version, the restarted launcher finds no update.
 #include "ServiceOptions.h"
 
 #include <httplib.h>
@@ -184,8 +187,11 @@ void AnswerCheck(const httplib::Server& server, UpdateState& state, const httpli
         return;
     }
 
+    Json::Value request;
+    const bool upToDate = Json::Reader().parse(req.body, request) && request.isObject() &&
+                          request.get("cliVer", "").isString() && request.get("cliVer", "").asString() == s.srvVer;
     Json::Value answer;
-    answer["checkResult"] = s.checkResult;
+    answer["checkResult"] = (s.checkResult == 1 && upToDate) ? 0 : s.checkResult;
     answer["srvVer"] = s.srvVer;
     answer["updateReq_url"] =
         s.updateUrl.empty() ? "http://" + req.get_header_value("Host") + kDownloadPath : s.updateUrl;

@@ -282,3 +282,81 @@ TEST_F(ClientShell, PageThatNeverReportsReadyIsLoadedThreeTimesThenTheClientGive
 }
 
 }  // namespace
+
+namespace {
+
+// The client's icon inside the tray host's panel: a small visible window of the program.
+QString FindTrayIcon(int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        QProcess search;
+        search.start("xdotool", {"search", "--onlyvisible", "--class", "Orvanta_Vexa"});
+        search.waitForFinished(5000);
+        for (const QString& id : QString::fromUtf8(search.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
+            QProcess geometry;
+            geometry.start("xdotool", {"getwindowgeometry", "--shell", id});
+            geometry.waitForFinished(5000);
+            const QString text = QString::fromUtf8(geometry.readAllStandardOutput());
+            const int width = text.section("WIDTH=", 1).section('\n', 0, 0).toInt();
+            const int height = text.section("HEIGHT=", 1).section('\n', 0, 0).toInt();
+            if (width >= 8 && width <= 64 && height >= 8 && height <= 64) {
+                return id;
+            }
+        }
+        QThread::msleep(300);
+    }
+    return {};
+}
+
+void ClickWindow(const QString& id, const QString& button, int repeat = 1)
+{
+    Xdotool({"mousemove", "--window", id, "8", "8"});
+    QThread::msleep(200);
+    Xdotool({"click", "--repeat", QString::number(repeat), "--delay", "80", button});
+    QThread::msleep(400);
+}
+
+TEST_F(ClientShell, TrayIconShowsFrameAndItsMenuExitsWhileLoggedOut)
+{
+    QProcess tray;
+    tray.start("trayer", {"--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "120",
+                          "--heighttype", "pixel", "--height", "32"});
+    ASSERT_TRUE(tray.waitForStarted(5000));
+    QThread::msleep(1500);
+
+    StartClient(client);
+    const QRect frame = WaitForFrame(60000);
+    ASSERT_FALSE(frame.isEmpty());
+    ASSERT_FALSE(FindTrayIcon(20000).isEmpty()) << "no tray icon in the tray host";
+
+    // Logged in, the close button hides to the tray and the icon brings the frame back.
+    ASSERT_TRUE(service.Push("FE_MAIN_Login", R"({"loginSession":"t-1"})"));
+    ASSERT_TRUE(WaitForLogLine(folder.Path(), "Orvanta", "tip 라벤토 - 로그인", 10000));
+    Click(CloseButton(frame));
+    ASSERT_TRUE(WaitUntilHidden(5000));
+    // Each state change adds the icon anew, so look it up before every click.
+    ClickWindow(FindTrayIcon(5000), "1", 2);
+    EXPECT_EQ(WaitForFrame(5000), frame) << "a double click on the icon shows the frame where it was";
+
+    // Logged out, the menu's first item is greyed: Down lands on "종료", whose question ends it.
+    ASSERT_TRUE(service.Push("FE_MAIN_Logout", R"({})"));
+    ASSERT_TRUE(WaitForLogLine(folder.Path(), "Orvanta", "tip 라벤토 - 로그아웃", 10000));
+    ClickWindow(FindTrayIcon(5000), "3");
+    QThread::msleep(500);
+    Xdotool({"key", "Down"});
+    QThread::msleep(200);
+    Xdotool({"key", "Return"});
+    const QString question = WaitForWindowByTitle(kTitle + QString(), 10000);
+    ASSERT_FALSE(question.isEmpty());
+    QThread::msleep(300);
+    Xdotool({"key", "Return"});  // Yes
+    ASSERT_TRUE(client.waitForFinished(15000)) << "exit from the tray menu did not end the client";
+    EXPECT_EQ(client.exitCode(), 0);
+
+    tray.kill();
+    tray.waitForFinished(3000);
+}
+
+}  // namespace

@@ -34,7 +34,9 @@ void ProgramFolder::Start(QProcess& process, const QString& program, const QStri
 {
     process.setProcessEnvironment(Environment());
     process.setWorkingDirectory(Path());
+    // Into a file nobody has to drain: a full pipe would stop the program mid-write.
     process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setStandardOutputFile(OutputFile(program), QIODevice::Append);
     process.start(Path() + program, args);
     process.waitForStarted(10000);
 }
@@ -53,7 +55,8 @@ bool ProgramFolder::Run(const QString& program, const QStringList& args, int tim
         *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
     if (output != nullptr) {
-        *output = QString::fromUtf8(process.readAll());
+        QFile file(OutputFile(program));
+        *output = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
     return true;
 }

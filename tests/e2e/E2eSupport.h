@@ -19,6 +19,8 @@ public:
     QString ConfigHome() const { return m_dir.path() + QStringLiteral("/config"); }
     QString TempFolder() const { return m_dir.path() + QStringLiteral("/tmp"); }
     QProcessEnvironment Environment() const;
+    // Where a started program's standard output and error go.
+    QString OutputFile(const QString& program) const { return TempFolder() + QLatin1Char('/') + program + QStringLiteral(".out"); }
 
     // Starts a program of the folder; the caller waits or kills.
     void Start(QProcess& process, const QString& program, const QStringList& args) const;

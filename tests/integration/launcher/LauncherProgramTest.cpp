@@ -50,8 +50,13 @@ TEST_F(LauncherProgram, WritesItsShortTaggedLinesBesideItselfAndEnds)
         EXPECT_NE(line.find(L"][OrvantaStart_Vexa][PID:"), std::wstring::npos) << WideToUtf8(line);
         EXPECT_EQ(line.find(L"[@"), std::wstring::npos) << "no location in the launcher's lines";
         const std::wstring message = line.substr(tab + 1);
-        ASSERT_EQ(message.rfind(tag, 0), 0u) << WideToUtf8(message);
-        messages.push_back(message.substr(tag.size()));
+        // Wide lines carry the log file's tag; the 8-bit lines of the window and the engine
+        // carry the program's.
+        if (message.rfind(tag, 0) == 0) {
+            messages.push_back(message.substr(tag.size()));
+        } else {
+            EXPECT_EQ(message.rfind(L"[OrvantaStart_Vexa]", 0), 0u) << WideToUtf8(message);
+        }
     }
     ASSERT_GE(messages.size(), 5u);
     EXPECT_EQ(messages[0],

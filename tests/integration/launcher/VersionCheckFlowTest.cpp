@@ -324,3 +324,18 @@ TEST_F(StandInService, DownloadErrorStatusIsWrittenAndRecorded)
     EXPECT_EQ(ReadFileBytes(WideToUtf8(path)), "<html><body>error 404</body></html>");
 }
 }  // namespace
+
+namespace {
+// The stand-in answers like a real server after an update: the version the client now has
+// needs no update, so the restarted launcher goes on to the client.
+TEST_F(StandInService, ClientThatAlreadyHasTheServersVersionIsNotAskedToUpdate)
+{
+    Control(R"({"checkResult": 1, "srvVer": "001000002"})");
+    U_HttpDown engine(&m_store, &m_log.log);
+
+    EXPECT_FALSE(engine.GetFileVersion(CheckUrl(), MakeVersionCheckBody(L"001000002", 0)));
+    EXPECT_EQ(engine.m_nUpdateFlag.load(), kUpdateFlagNoUpdate);
+    EXPECT_TRUE(engine.GetFileVersion(CheckUrl(), MakeVersionCheckBody(L"001000001", 0)));
+    EXPECT_EQ(engine.m_nUpdateFlag.load(), kUpdateFlagUpdate);
+}
+}  // namespace

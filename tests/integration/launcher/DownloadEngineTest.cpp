@@ -1,0 +1,348 @@
+// The download engine against local servers: a scripted one for exact failures and Range
+// lines, the stand-in service's own routes for a paced download.
+#include "CurlTConnect.h"
+#include "LauncherEvents.h"
+#include "LauncherTestLog.h"
+#include "ScriptedHttpServer.h"
+#include "ServiceOptions.h"
+#include "U_HttpDown.h"
+#include "UpdaterRules.h"
+#include "VersionCheck.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+// The window as the engine sees it: records each message, with the restart count a retry
+// finds when it is handled.
+class WindowRecorder : public QObject
+{
+public:
+    struct Message
+    {
+        QEvent::Type type;
+        qintptr wParam;
+        qintptr lParam;
+        int nRestartCount;
+    };
+
+    explicit WindowRecorder(const U_HttpDown* pEngine) : m_pEngine(pEngine) {}
+
+    bool event(QEvent* e) override
+    {
+        if (const auto* p = dynamic_cast<LauncherMessageEvent*>(e)) {
+            messages.push_back({e->type(), p->WParam(), p->LParam(), m_pEngine->m_nRestartCount.load()});
+            return true;
+        }
+        return QObject::event(e);
+    }
+
+    std::vector<QEvent::Type> Types() const
+    {
+        std::vector<QEvent::Type> out;
+        for (const auto& m : messages) {
+            out.push_back(m.type);
+        }
+        return out;
+    }
+    size_t Count(QEvent::Type type) const
+    {
+        size_t n = 0;
+        for (const auto& m : messages) {
+            n += m.type == type ? 1 : 0;
+        }
+        return n;
+    }
+    bool Has(QEvent::Type type) const { return Count(type) != 0; }
+
+    std::vector<Message> messages;
+
+private:
+    const U_HttpDown* m_pEngine;
+};
+
+// Spins the event loop until `done` holds; false after a generous limit.
+template <typename Pred>
+bool PumpUntil(Pred done, int nLimitMs = 60000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > nLimitMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    QCoreApplication::processEvents();
+    return true;
+}
+
+std::string ReadAll(const std::wstring& path)
+{
+    std::ifstream in(WideToUtf8(path), std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+std::string Pattern(size_t n)
+{
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; ++i) {
+        s[i] = static_cast<char>('A' + (i * 7 + i / 251) % 26);
+    }
+    return s;
+}
+
+std::string RangeLineOf(const std::string& raw)
+{
+    const std::string head = RequestHead(raw);
+    const size_t pos = head.find("Range:");
+    if (pos == std::string::npos) {
+        return {};
+    }
+    return head.substr(pos, head.find("\r\n", pos) - pos);
+}
+
+class DownloadEngine : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        EnsureCoreApplication();
+        g_strDownFilePath = m_tmp.Path() + L"Orva_Update.exe";
+        g_strUpdateUrl.clear();
+    }
+    void TearDown() override { g_hStartDlg = nullptr; }
+
+    // An engine aimed at the given address, its window recorder in place.
+    std::unique_ptr<U_HttpDown> MakeEngine(const std::wstring& strUrl)
+    {
+        auto engine = std::make_unique<U_HttpDown>(&m_log.store, &m_log.log);
+        engine->m_strSrvVer = L"001000002";
+        g_strUpdateUrl = strUrl;
+        m_window = std::make_unique<WindowRecorder>(engine.get());
+        g_hStartDlg = m_window.get();
+        return engine;
+    }
+
+    TempDir m_tmp;
+    LauncherTestLog m_log;
+    std::unique_ptr<WindowRecorder> m_window;
+};
+
+TEST_F(DownloadEngine, SmallInstallerArrivesInOneRequestAndEndsWithTheWholeSize)
+{
+    const std::string body = Pattern(40000);
+    ScriptedHttpServer server({{ScriptedReply::Kind::Answer, 200, body, "", 0, 0}});
+    auto engine = MakeEngine(server.Url("/iCliVer/download/Orva_Update.exe"));
+
+    ASSERT_TRUE(engine->StartThread());
+    ASSERT_TRUE(PumpUntil([&] { return m_window->Has(WM_VERSIONCHECK_EXIT); }));
+
+    EXPECT_EQ(ReadAll(g_strDownFilePath), body);
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(RangeLineOf(requests[0]), "");
+    EXPECT_NE(RequestHead(requests[0]).find("GET /iCliVer/download/Orva_Update.exe?progId=Orvan_Vexa&srvVer=001000002&isVerTest=0 "),
+              std::string::npos);
+    const auto& m = m_window->messages;
+    ASSERT_GE(m.size(), 3u);
+    EXPECT_EQ(m.front().type, WM_DOWN_START);
+    EXPECT_EQ(m[m.size() - 2].type, WM_DOWN_PROGRESS);
+    EXPECT_EQ(m[m.size() - 2].wParam, 40000);
+    EXPECT_EQ(m[m.size() - 2].lParam, 40000);
+    EXPECT_EQ(m.back().type, WM_VERSIONCHECK_EXIT);
+    EXPECT_EQ(m.back().wParam, kExitRunInstaller);
+    EXPECT_EQ(m_window->Count(WM_DOWN_START), 1u);
+    EXPECT_EQ(m_window->Count(WM_DOWN_RETRY), 0u);
+}
+
+TEST_F(DownloadEngine, ResumesFromTheFilesSizeAlsoAfterAnAttemptThatBroughtNothing)
+{
+    // A drop half-way, then an attempt that gets no answer at all (the progress counters of
+    // the first attempt must not be counted twice), then the rest.
+    const std::string body = Pattern(60000);
+    const size_t half = 25000;
+    std::vector<ScriptedReply> replies;
+    replies.push_back({ScriptedReply::Kind::Partial, 200, body.substr(0, half), "", 0, body.size()});
+    replies.push_back({ScriptedReply::Kind::Drop, 0, "", "", 0, 0});
+    replies.push_back({ScriptedReply::Kind::Answer, 206, body.substr(half),
+                       "Content-Range: bytes " + std::to_string(half) + "-" + std::to_string(body.size() - 1) + "/" +
+                           std::to_string(body.size()) + "\r\n",
+                       0, 0});
+    ScriptedHttpServer server(replies);
+    auto engine = MakeEngine(server.Url("/d"));
+
+    ASSERT_TRUE(engine->StartThread());
+    ASSERT_TRUE(PumpUntil([&] { return m_window->Has(WM_VERSIONCHECK_EXIT) || m_window->Has(WM_DOWN_ERROR); }));
+
+    EXPECT_EQ(ReadAll(g_strDownFilePath), body);
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(RangeLineOf(requests[0]), "");
+    EXPECT_EQ(RangeLineOf(requests[1]), "Range:bytes=25000-");
+    EXPECT_EQ(RangeLineOf(requests[2]), "Range:bytes=25000-");
+    // The retry texts showed 1 and 2 of 4; the end reports the first request's whole size.
+    std::vector<int> retryCounts;
+    for (const auto& m : m_window->messages) {
+        if (m.type == WM_DOWN_RETRY) {
+            retryCounts.push_back(m.nRestartCount);
+        }
+    }
+    EXPECT_EQ(retryCounts, (std::vector<int>{1, 2}));
+    const auto& last = m_window->messages.back();
+    EXPECT_EQ(last.type, WM_VERSIONCHECK_EXIT);
+    const auto& final = m_window->messages[m_window->messages.size() - 2];
+    EXPECT_EQ(final.type, WM_DOWN_PROGRESS);
+    EXPECT_EQ(final.wParam, static_cast<qintptr>(body.size()));
+    EXPECT_EQ(final.lParam, static_cast<qintptr>(body.size()));
+}
+
+TEST_F(DownloadEngine, NotFoundEndsTheDownloadWithoutAnotherAttempt)
+{
+    ScriptedHttpServer server({{ScriptedReply::Kind::Answer, 404, "<html>gone</html>", "", 0, 0}});
+    auto engine = MakeEngine(server.Url("/d"));
+
+    ASSERT_TRUE(engine->StartThread());
+    ASSERT_TRUE(PumpUntil([&] { return m_window->Has(WM_VERSIONCHECK_EXIT); }));
+    // Give a wrongly released second attempt the time to show itself.
+    PumpUntil([] { return false; }, 1500);
+
+    EXPECT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(m_window->Count(WM_DOWN_RETRY), 0u);
+    EXPECT_EQ(m_window->Count(WM_DOWN_ERROR), 0u);
+    EXPECT_EQ(m_window->messages.back().wParam, kExitRunInstaller);
+}
+
+TEST_F(DownloadEngine, GivesUpAfterTheFourthFailureWithTheMessagesInOrder)
+{
+    ScriptedHttpServer server({{ScriptedReply::Kind::Drop, 0, "", "", 0, 0}});
+    auto engine = MakeEngine(server.Url("/d"));
+
+    ASSERT_TRUE(engine->StartThread());
+    ASSERT_TRUE(PumpUntil([&] { return m_window->Has(WM_DOWN_ERROR); }));
+    PumpUntil([] { return false; }, 1500);
+
+    std::vector<QEvent::Type> types;
+    std::vector<int> retryCounts;
+    for (const auto& m : m_window->messages) {
+        if (m.type != WM_DOWN_PROGRESS) {
+            types.push_back(m.type);
+        }
+        if (m.type == WM_DOWN_RETRY) {
+            retryCounts.push_back(m.nRestartCount);
+        }
+    }
+    EXPECT_EQ(types, (std::vector<QEvent::Type>{WM_DOWN_START, WM_DOWN_RETRY, WM_DOWN_RETRY, WM_DOWN_RETRY,
+                                                WM_DOWN_RETRY, WM_DOWN_ERROR}));
+    EXPECT_EQ(retryCounts, (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(m_window->messages.back().wParam, kDownloadErrorCode);
+    EXPECT_EQ(server.Requests().size(), 4u);
+    EXPECT_EQ(m_log.CountStartingWith(L"U_HttpDown::ReStartDown() error msg[line: "), 1u);
+    // The worker waits for a release that never comes; destruction still ends it.
+    engine.reset();
+}
+
+class PacedDownload : public DownloadEngine
+{
+protected:
+    void SetUp() override
+    {
+        DownloadEngine::SetUp();
+        m_installer = Pattern(150000);
+        m_installerPath = m_tmp.QPath().toStdString() + "/served.bin";
+        std::ofstream(m_installerPath, std::ios::binary) << m_installer;
+        // About 1.5 seconds for the whole file.
+        m_options.args = {"--update-installer", m_installerPath, "--update-bandwidth", "100000"};
+        RegisterUpdateRoutes(m_server, m_options);
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        ASSERT_GT(m_port, 0);
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        while (!m_server.is_running()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    void TearDown() override
+    {
+        m_server.stop();
+        m_thread.join();
+        DownloadEngine::TearDown();
+    }
+    std::wstring Url() const
+    {
+        return L"http://127.0.0.1:" + std::to_wstring(m_port) + L"/iCliVer/download/Orva_Update.exe";
+    }
+
+    httplib::Server m_server;
+    ServiceOptions m_options;
+    int m_port = 0;
+    std::thread m_thread;
+    std::string m_installer;
+    std::string m_installerPath;
+};
+
+TEST_F(PacedDownload, MonitorReportsGrowingProgressAgainstTheWholeSize)
+{
+    auto engine = MakeEngine(Url());
+    ASSERT_TRUE(engine->StartThread());
+    ASSERT_TRUE(PumpUntil([&] { return m_window->Has(WM_VERSIONCHECK_EXIT); }));
+
+    EXPECT_EQ(ReadAll(g_strDownFilePath), m_installer);
+    std::vector<qintptr> done;
+    for (const auto& m : m_window->messages) {
+        if (m.type == WM_DOWN_PROGRESS) {
+            EXPECT_EQ(m.wParam, 150000);
+            done.push_back(m.lParam);
+        }
+    }
+    // Several reports while the bytes arrive, never going back, the last one complete.
+    ASSERT_GE(done.size(), 5u);
+    EXPECT_TRUE(std::is_sorted(done.begin(), done.end()));
+    EXPECT_GT(done.front(), 0);
+    EXPECT_LT(done.front(), 150000);
+    EXPECT_EQ(done.back(), 150000);
+    EXPECT_GE(m_log.CountStartingWith(L"U_HttpDown::MonitorStatusThread [line: "), 4u);
+}
+
+TEST_F(PacedDownload, PausedDownloadReportsNothingUntilResumed)
+{
+    auto engine = MakeEngine(Url());
+    ASSERT_TRUE(engine->StartThread());
+    ASSERT_TRUE(PumpUntil([&] { return m_window->Has(WM_DOWN_PROGRESS); }));
+    engine->PauseDownload();
+    const size_t nBefore = m_window->messages.size();
+    // Long enough for the whole file to have arrived, had the worker gone on reporting.
+    PumpUntil([] { return false; }, 3000);
+
+    EXPECT_FALSE(m_window->Has(WM_VERSIONCHECK_EXIT));
+    EXPECT_LE(m_window->messages.size(), nBefore + 1) << "at most a report already under way";
+
+    engine->ResumeDownload();
+    ASSERT_TRUE(PumpUntil([&] { return m_window->Has(WM_VERSIONCHECK_EXIT); }));
+    EXPECT_EQ(ReadAll(g_strDownFilePath), m_installer);
+}
+
+TEST_F(PacedDownload, DestructionDuringAnAttemptStopsAndJoinsTheWorkers)
+{
+    auto engine = MakeEngine(Url());
+    ASSERT_TRUE(engine->StartThread());
+    ASSERT_TRUE(PumpUntil([&] { return m_window->Has(WM_DOWN_PROGRESS); }));
+    g_hStartDlg = nullptr;
+    engine.reset();
+    // Nothing reaches the window after the engine is gone.
+    const size_t nAfter = m_window->messages.size();
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(m_window->messages.size(), nAfter);
+}
+}  // namespace
