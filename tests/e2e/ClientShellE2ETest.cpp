@@ -360,3 +360,27 @@ TEST_F(ClientShell, TrayIconShowsFrameAndItsMenuExitsWhileLoggedOut)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ClientShell, IncomingCallFromThePageBecomesAPlacedPopup)
+{
+    StartClient(client);
+    ASSERT_FALSE(WaitForFrame(60000).isEmpty());
+    ASSERT_TRUE(service.Push("FE_MAIN_Login", R"({"loginSession":"call-1","cidOpt":{"enable":true}})"));
+    ASSERT_TRUE(WaitForLogLine(folder.Path(), "Orvanta", "login msg recved.", 10000));
+
+    ASSERT_TRUE(service.Push("FE_MAIN_Call_Recv_Noti",
+                             R"({"callLogNo":9001,"userPhone":"07012345678","peerPhone":"01099998888",)"
+                             R"("peerName":"홍길동","callResult":102,"callTime":"2026-12-10 10:00:00",)"
+                             R"("cidTypeInfo":{"cidType":21,"width":382,"height":202}})"));
+    // Right bottom corner of the 1920 × 1080 screen (no taskbar on the virtual display).
+    EXPECT_TRUE(WaitForLogLine(folder.Path(), "Orvanta", "SetCidWindowPos => (1538, 878, 382, 202)", 20000));
+    // Shown only once its page, loaded by the POST, reported ready.
+    EXPECT_TRUE(WaitForWindowsOfSize(QSize(382, 202), 1, 20000)) << "the popup never showed";
+    const QByteArray posted = service.Get("/demo/requests?path=/cid");
+    EXPECT_TRUE(posted.contains("\\\"peerPhone\\\" : \\\"01099998888\\\"")) << posted.constData();
+    EXPECT_TRUE(posted.contains("\\\"loginSession\\\" : \\\"call-1\\\"")) << posted.constData();
+}
+
+}  // namespace
