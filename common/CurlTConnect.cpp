@@ -33,6 +33,7 @@ struct ProgressRecord
     curl_off_t llLastTime = 0;
     CURL* pCurl = nullptr;
     CDbgLog* pLog = nullptr;
+    const std::function<bool()>* pGate = nullptr;
 };
 
 struct DownloadFile
@@ -161,6 +162,7 @@ bool CCurlTConnect::CurlDownload(const std::wstring& strUrl, const std::wstring&
         ProgressRecord record;
         record.pCurl = pCurl;
         record.pLog = m_pLog;
+        record.pGate = m_progressGate ? &m_progressGate : nullptr;
 
         curl_easy_setopt(pCurl, CURLOPT_URL, strUrlA.c_str());
         curl_easy_setopt(pCurl, CURLOPT_TIMEOUT, kDownloadTimeoutSec);
@@ -228,5 +230,8 @@ int CCurlTConnect::xferinfo(void* pRecord, curl_off_t dltotal, curl_off_t dlnow,
     }
     g_nDownNow = static_cast<uint32_t>(dlnow);
     g_nDownTotal = static_cast<uint32_t>(dltotal);
+    if (pProgress->pGate != nullptr && !(*pProgress->pGate)()) {
+        return 1;  // aborts the transfer
+    }
     return 0;
 }

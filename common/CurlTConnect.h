@@ -39,6 +39,10 @@ public:
     // The waits between POST attempts go through here, so tests need not really wait.
     void SetSleep(SleepFunction sleep) { m_sleep = std::move(sleep); }
 
+    // Asked from the progress callback while a download runs: it may wait (the user is being
+    // asked whether to stop) and returns false to abort the transfer.
+    void SetProgressGate(std::function<bool()> gate) { m_progressGate = std::move(gate); }
+
     std::string m_strError;
     int m_nCurlResult = 0;
     int m_nHttpCode = 0;
@@ -56,4 +60,5 @@ private:
 
     CDbgLog* m_pLog;
     SleepFunction m_sleep;
+    std::function<bool()> m_progressGate;
 };

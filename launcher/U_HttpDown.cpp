@@ -58,6 +58,8 @@ U_HttpDown::U_HttpDown(ISettingsStore* pSettings, CDbgLog* pLog)
       m_pLog(pLog != nullptr ? pLog : &g_DbgLog)
 {
     m_pCurl = std::make_unique<CCurlTConnect>(m_pLog);
+    // The question about stopping holds the transfer too, not only the gaps between requests.
+    m_pCurl->SetProgressGate([this] { return WaitWhilePaused(); });
     if (const COrvantaStartApp* pApp = COrvantaStartApp::Instance()) {
         m_strVercheckerServerIpPort = pApp->m_strVercheckerServerIpPort;
         m_nIsVerTest = pApp->m_nIsVerTest;

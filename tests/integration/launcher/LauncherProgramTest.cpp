@@ -15,7 +15,7 @@ namespace {
 int RunLauncher(const TempDir& dir, const std::string& args)
 {
     const std::string folder = dir.QPath().toStdString();
-    const std::string cmd = "cd '" + folder + "' && XDG_CONFIG_HOME='" + folder + "/config' ./OrvantaStart_Vexa " +
+    const std::string cmd = "cd '" + folder + "' && QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME='" + folder + "/config' ./OrvantaStart_Vexa " +
                             args + " 2>/dev/null";
     const int status = std::system(cmd.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
