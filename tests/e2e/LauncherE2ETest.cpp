@@ -120,7 +120,7 @@ TEST_F(LauncherE2E, NoUpdateStartsTheClientWithTheTokenAndTheWholeCommandLine)
 
     EXPECT_TRUE(WaitForLogLine(m_folder.Path(), QStringLiteral("Orvanta"),
                                QStringLiteral("strCmdLine=") + ClientCommandLine(), 20000));
-    EXPECT_EQ(ProcessesOf(m_folder, QStringLiteral("Orvanta_Vexa")).size(), 1);
+    EXPECT_TRUE(WaitFor([&] { return ProcessesOf(m_folder, QStringLiteral("Orvanta_Vexa")).size() == 1; }, 20000));
     EXPECT_TRUE(LogHas(m_folder, QStringLiteral("OrvantaStart"),
                        QStringLiteral("COrvantaStartDlg::ExecMainCid() Orvanta.exe=") + m_folder.Path() +
                            QStringLiteral("Orvanta_Vexa cmd=") + ClientCommandLine() + QStringLiteral("[line: ")));
@@ -171,7 +171,10 @@ TEST_F(LauncherE2E, UpdateShowsTheProgressWindowRunsTheInstallerAndEndsInTheNewC
     EXPECT_TRUE(LogHas(m_folder, QStringLiteral("OrvantaStart"),
                        QStringLiteral("COrvantaStartDlg::On_VersionCheck_Exit() 다운로드 받은 업데이트파일 실행.")));
     EXPECT_TRUE(LogHas(m_folder, QStringLiteral("OrvantaStart"), QStringLiteral("다운로드 필요 없음.")));
-    EXPECT_EQ(ProcessesOf(m_folder, QStringLiteral("Orvanta_Vexa")).size(), 1);
+    // A client that is slow to serve its socket (a loaded machine) may be started twice by the
+    // launcher's close rules; the second gives way to the first, so one remains.
+    EXPECT_TRUE(WaitFor([&] { return ProcessesOf(m_folder, QStringLiteral("Orvanta_Vexa")).size() == 1; }, 20000))
+        << ProcessesOf(m_folder, QStringLiteral("Orvanta_Vexa")).size();
 }
 
 TEST_F(LauncherE2E, RunningClientMakesTheLauncherStartNothingAndEnd)
