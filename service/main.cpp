@@ -41,6 +41,10 @@ int main(int argc, char* argv[])
     httplib::Server server;
     g_server = &server;
     server.set_logger([](const httplib::Request& req, const httplib::Response& res) {
+        // Open pages reconnect their event stream every few seconds; that is no news.
+        if (req.path == "/demo/events") {
+            return;
+        }
         std::fprintf(stderr, "%s %s -> %d\n", req.method.c_str(), req.path.c_str(), res.status);
     });
     InstallRequestRecorder(server);
