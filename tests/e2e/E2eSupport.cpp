@@ -227,3 +227,29 @@ QList<WindowGeometry> VisibleWindows(const QString& title)
     }
     return windows;
 }
+
+#include <gtest/gtest.h>
+
+namespace {
+// A failed end-to-end test leaves a picture of the whole screen beside its output
+// (e2e-failure-<suite>.<test>.xwd in the test's working folder).
+class ScreenshotOnFailure : public ::testing::EmptyTestEventListener
+{
+    void OnTestEnd(const ::testing::TestInfo& info) override
+    {
+        if (!info.result()->Failed() || !HaveDisplay()) {
+            return;
+        }
+        const QString file = QStringLiteral("e2e-failure-%1.%2.xwd")
+                                 .arg(QString::fromUtf8(info.test_suite_name()), QString::fromUtf8(info.name()))
+                                 .replace(QLatin1Char('/'), QLatin1Char('_'));
+        QProcess::execute(QStringLiteral("xwd"), {QStringLiteral("-root"), QStringLiteral("-silent"),
+                                                  QStringLiteral("-out"), file});
+    }
+};
+
+const bool s_screenshotListener = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new ScreenshotOnFailure);
+    return true;
+}();
+}  // namespace
