@@ -76,6 +76,7 @@ QString CMainFrm::SenderId() const
 bool CMainFrm::OnCreate()
 {
     const bool bMainRole = AppMainFrame() == this;
+    bool bDuplicate = false;
 
     // Only the main frame takes the lock: an alert frame of the same process would find it
     // taken by its own client and close itself.
@@ -86,6 +87,7 @@ bool CMainFrm::OnCreate()
                 m_parts.pMessenger->Send(QString::fromLatin1(kDuplicateProcessMessage), SenderId());
             }
             QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+            bDuplicate = true;
         } else if (m_parts.pMessenger != nullptr) {
             m_parts.pMessenger->Serve([](const QString& message, const QString& sender) {
                 if (message != QString::fromLatin1(kDuplicateProcessMessage)) {
@@ -99,7 +101,9 @@ bool CMainFrm::OnCreate()
         }
     }
 
-    if (bMainRole && m_pMainDlg == nullptr && m_parts.createMainPage) {
+    // A duplicate only hands over and ends: starting a browser and a tray icon for a frame
+    // that closes at once would only keep the user waiting.
+    if (bMainRole && !bDuplicate && m_pMainDlg == nullptr && m_parts.createMainPage) {
         m_pMainDlg = m_parts.createMainPage(this);
     }
     if (m_pMainDlg != nullptr) {

@@ -183,6 +183,8 @@ TEST_F(MainFrmTest, TakenLockSendsDuplicateMessageAndClosesItself)
     EXPECT_EQ(messenger.sent[0].first, QStringLiteral("G_VEXA_BLOCK_DUPLICATE_PROCESS_MSG"));
     EXPECT_EQ(messenger.sent[0].second, frame->SenderId());
     EXPECT_FALSE(static_cast<bool>(messenger.handler));
+    EXPECT_EQ(mainPage, nullptr) << "a duplicate starts no page and no tray icon";
+    EXPECT_EQ(frame->TrayIcon(), nullptr);
     Pump();
     EXPECT_TRUE(frame.isNull());  // closed while logged out: destroyed
     EXPECT_EQ(quits, 1);
