@@ -19,20 +19,28 @@ void ReadTypeSize(const Json::Value& object, CidOption& option)
     }
 }
 
+// The option members of `options`; the change message and the login differ only in where the
+// ARS switch stands and in the default close delay.
+CidOption ReadCidOption(const Json::Value& options, const Json::Value& arsHolder,
+                        int nDefaultAutoCloseTime)
+{
+    CidOption option;
+    option.nEnable = JsonGetInt(options, "enable", 1);
+    option.nEnableArsNoti = JsonGetInt(arsHolder, "enableArsNoti", 1);
+    option.nType = JsonGetInt(options, "type", 0);
+    ReadTypeSize(options, option);
+    option.nAutoCloseType = JsonGetInt(options, "autoCloseType", 0);
+    option.nAutoCloseTime = JsonGetInt(options, "autoCloseTime", nDefaultAutoCloseTime);
+    option.nOverlap = JsonGetInt(options, "overlap", 0);
+    option.strPosition = JsonGetTextA(options, "position");
+    return option;
+}
+
 } // namespace
 
 CidOption CidOptionFromChange(const Json::Value& root)
 {
-    CidOption option;
-    option.nEnable = JsonGetInt(root, "enable", 1);
-    option.nEnableArsNoti = JsonGetInt(root, "enableArsNoti", 1);
-    option.nType = JsonGetInt(root, "type", 0);
-    ReadTypeSize(root, option);
-    option.nAutoCloseType = JsonGetInt(root, "autoCloseType", 0);
-    option.nAutoCloseTime = JsonGetInt(root, "autoCloseTime", 0);
-    option.nOverlap = JsonGetInt(root, "overlap", 0);
-    option.strPosition = JsonGetTextA(root, "position");
-    return option;
+    return ReadCidOption(root, root, 0);
 }
 
 std::optional<CidOption> CidOptionFromLogin(const Json::Value& login)
@@ -41,18 +49,8 @@ std::optional<CidOption> CidOptionFromLogin(const Json::Value& login)
     if (pCidOpt == nullptr) {
         return std::nullopt;
     }
-    const Json::Value& cidOpt = *pCidOpt;
-    CidOption option;
-    option.nEnable = JsonGetInt(cidOpt, "enable", 1);
-    // The login keeps this switch beside "cidOpt", not inside it.
-    option.nEnableArsNoti = JsonGetInt(login, "enableArsNoti", 1);
-    option.nType = JsonGetInt(cidOpt, "type", 0);
-    ReadTypeSize(cidOpt, option);
-    option.nAutoCloseType = JsonGetInt(cidOpt, "autoCloseType", 0);
-    option.nAutoCloseTime = JsonGetInt(cidOpt, "autoCloseTime", 20);
-    option.nOverlap = JsonGetInt(cidOpt, "overlap", 0);
-    option.strPosition = JsonGetTextA(cidOpt, "position");
-    return option;
+    // The login keeps the ARS switch beside "cidOpt", not inside it.
+    return ReadCidOption(*pCidOpt, login, 20);
 }
 
 std::vector<CidTypeSizeRow> CidTypeSizesFromDocumentReady(const Json::Value& root)

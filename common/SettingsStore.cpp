@@ -58,7 +58,6 @@ bool IniSettingsStore::CreateKey(const std::wstring& key)
 {
     (void)key;  // an INI section exists once it holds a value; here only the file matters
     QDir().mkpath(QFileInfo(m_filePath).absolutePath());
-    QSettings settings(m_filePath, QSettings::IniFormat);
     if (!QFileInfo::exists(m_filePath)) {
         QFile file(m_filePath);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
