@@ -1,8 +1,8 @@
 // What a log call costs the caller: switched off (the common case in the field), on to file,
 // and with a whole JSON argument as the page handlers log it.
-#include "DbgLog.h"
-#include "SettingsStore.h"
-#include "TextConv.h"
+#include "diag/DbgLog.h"
+#include "platform/SettingsStore.h"
+#include "text/TextConv.h"
 
 #include <benchmark/benchmark.h>
 

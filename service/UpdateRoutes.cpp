@@ -12,7 +12,10 @@
 //   --update-check-mode MODE      checkMode           ok  (ok 404 500 stall drop empty text)
 //   --update-check-fail-count N   checkFailCount      -1  (requests the mode applies to, -1 all)
 //   --update-installer PATH       installer           installer/Orva_Update.exe of the service
-//   --update-download-mode MODE   downloadMode        ok  (ok 404 500 stall drop norange)
+//   --update-download-mode MODE   downloadMode        ok  (ok, any status such as 404 403 500 503
+//                                                         416, stall drop norange short extra
+//                                                         badrange)
+//   --update-integrity MODE       integrity           on  (on off wrong)
 //   --update-download-fail-count  downloadFailCount   -1
 //   --update-bandwidth BYTES      bandwidth           0   (bytes per second, 0 = unlimited)
 //   --update-drop-after BYTES     dropAfter           half of what a request would send
@@ -21,7 +24,14 @@
 // A failure mode applies to the next `FailCount` requests and then returns to "ok"; -1 keeps it.
 // "stall" answers nothing for stallMs, "drop" closes the connection mid-answer, "empty" and
 // "text" answer 200 with no body or with a body that is not JSON, "norange" sends the whole
-// file with 200 whatever the Range line asks.
+// file with 200 whatever the Range line asks. The download's misbehaviours: a status mode
+// answers that status with an error page; "short" sends half the file with 200 and no length,
+// then closes; "extra" sends the file and an error page behind it, without a length;
+// "badrange" answers a resumed request with 206 from byte 0.
+//
+// The version answer names the installer's size and SHA-256 ("updateSize", "updateSha256")
+// when the download address is the service's own: "off" leaves them out, "wrong" sends a
+// digest that matches nothing.
 //
 // Like the real server, an update is never required of a client that already has srvVer: after
 // the demo installer has recorded the new version, the restarted launcher finds no update.
@@ -29,6 +39,8 @@
 
 #include <httplib.h>
 #include <json/json.h>
+#include <openssl/evp.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -58,6 +70,17 @@ struct UpdateSettings
     long long bandwidth = 0;
     long long dropAfter = -1;
     int stallMs = 30000;
+    std::string integrity = "on";
+};
+
+// The installer as served, read once per change of the file, with its digest.
+struct InstallerCopy
+{
+    std::string path;
+    long long mtime = -1;
+    long long size = -1;
+    std::shared_ptr<const std::string> bytes;
+    std::string sha256;
 };
 
 struct UpdateState
@@ -71,6 +94,7 @@ struct UpdateState
     std::string lastCheckContentType;
     std::string lastRange;
     std::string lastQuery;
+    InstallerCopy installer;
 };
 
 int ToInt(const std::string& text, int fallback)
@@ -102,6 +126,7 @@ void ApplyJson(UpdateSettings& s, const Json::Value& v)
     number("bandwidth", s.bandwidth);
     number("dropAfter", s.dropAfter);
     number("stallMs", s.stallMs);
+    text("integrity", s.integrity);
 }
 
 Json::Value ToJson(const UpdateState& state)
@@ -120,6 +145,7 @@ Json::Value ToJson(const UpdateState& state)
     v["bandwidth"] = static_cast<Json::Int64>(s.bandwidth);
     v["dropAfter"] = static_cast<Json::Int64>(s.dropAfter);
     v["stallMs"] = s.stallMs;
+    v["integrity"] = s.integrity;
     v["checks"] = state.checks;
     v["downloads"] = state.downloads;
     v["lastCheckBody"] = state.lastCheckBody;
@@ -155,6 +181,63 @@ std::string ReadFile(const std::string& path, bool& ok)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string Sha256Hex(const std::string& bytes)
+{
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr) != 1) {
+        return {};
+    }
+    static const char* const kHex = "0123456789abcdef";
+    std::string hex;
+    for (unsigned int i = 0; i < length; ++i) {
+        hex += kHex[digest[i] >> 4];
+        hex += kHex[digest[i] & 15];
+    }
+    return hex;
+}
+
+// The installer at `path`, from the copy while the file is unchanged. Call with the state
+// locked. Null when it cannot be read.
+std::shared_ptr<const std::string> Installer(UpdateState& state, const std::string& path)
+{
+    struct stat info{};
+    if (::stat(path.c_str(), &info) != 0) {
+        return nullptr;
+    }
+    InstallerCopy& copy = state.installer;
+    if (!copy.bytes || copy.path != path || copy.mtime != static_cast<long long>(info.st_mtime) ||
+        copy.size != static_cast<long long>(info.st_size)) {
+        bool ok = false;
+        auto bytes = std::make_shared<const std::string>(ReadFile(path, ok));
+        if (!ok) {
+            return nullptr;
+        }
+        copy = {path, static_cast<long long>(info.st_mtime), static_cast<long long>(info.st_size), bytes,
+                Sha256Hex(*bytes)};
+    }
+    return copy.bytes;
+}
+
+// Requests are hostile too: a bounded reader, and nothing it throws leaves the handler.
+bool ParseJson(const std::string& text, Json::Value& out)
+{
+    Json::CharReaderBuilder builder;
+    builder["stackLimit"] = 32;
+    try {
+        const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+        std::string errors;
+        return reader->parse(text.data(), text.data() + text.size(), &out, &errors);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool IsStatusMode(const std::string& mode)
+{
+    return mode.size() == 3 && std::all_of(mode.begin(), mode.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 void AnswerCheck(const httplib::Server& server, UpdateState& state, const httplib::Request& req,
                  httplib::Response& res)
 {
@@ -168,7 +251,7 @@ void AnswerCheck(const httplib::Server& server, UpdateState& state, const httpli
         mode = TakeMode(state.settings.checkMode, state.settings.checkFailCount);
         s = state.settings;
     }
-    if (mode == "404" || mode == "500") {
+    if (IsStatusMode(mode)) {
         res.status = std::atoi(mode.c_str());
         res.set_content("<html><body>error " + mode + "</body></html>", "text/html");
         return;
@@ -188,7 +271,7 @@ void AnswerCheck(const httplib::Server& server, UpdateState& state, const httpli
     }
 
     Json::Value request;
-    const bool upToDate = Json::Reader().parse(req.body, request) && request.isObject() &&
+    const bool upToDate = ParseJson(req.body, request) && request.isObject() &&
                           request.get("cliVer", "").isString() && request.get("cliVer", "").asString() == s.srvVer;
     Json::Value answer;
     answer["checkResult"] = (s.checkResult == 1 && upToDate) ? 0 : s.checkResult;
@@ -196,6 +279,13 @@ void AnswerCheck(const httplib::Server& server, UpdateState& state, const httpli
     answer["updateReq_url"] =
         s.updateUrl.empty() ? "http://" + req.get_header_value("Host") + kDownloadPath : s.updateUrl;
     answer["progMeta"] = s.progMeta;
+    if (s.updateUrl.empty() && s.integrity != "off") {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        if (const auto installer = Installer(state, s.installer)) {
+            answer["updateSize"] = static_cast<Json::Int64>(installer->size());
+            answer["updateSha256"] = s.integrity == "wrong" ? std::string(64, '0') : state.installer.sha256;
+        }
+    }
     const std::string body = Json::StyledWriter().write(answer);
     if (mode == "drop") {
         // Announce the whole answer, send half of it, then close.
@@ -228,16 +318,41 @@ void AnswerDownload(const httplib::Server& server, UpdateState& state, const htt
         mode = TakeMode(state.settings.downloadMode, state.settings.downloadFailCount);
         s = state.settings;
     }
-    if (mode == "404" || mode == "500") {
+    if (IsStatusMode(mode)) {
         res.status = std::atoi(mode.c_str());
         res.set_content("<html><body>error " + mode + "</body></html>", "text/html");
         return;
     }
-    bool ok = false;
-    auto file = std::make_shared<std::string>(ReadFile(s.installer, ok));
-    if (!ok) {
+    std::shared_ptr<const std::string> file;
+    {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        file = Installer(state, s.installer);
+    }
+    if (!file) {
         res.status = 404;
         res.set_content("no installer at " + s.installer, "text/plain");
+        return;
+    }
+    if (mode == "short" || mode == "extra") {
+        // No length: the client can only tell by the size the answer named.
+        auto body = std::make_shared<std::string>(mode == "short" ? file->substr(0, file->size() / 2)
+                                                                  : *file + "<html><body>error</body></html>");
+        res.status = 200;
+        res.set_chunked_content_provider("application/octet-stream",
+                                         [body](size_t offset, httplib::DataSink& sink) {
+                                             if (offset < body->size()) {
+                                                 sink.write(body->data() + offset, body->size() - offset);
+                                             }
+                                             sink.done();
+                                             return true;
+                                         });
+        return;
+    }
+    if (mode == "badrange" && !req.ranges.empty()) {
+        res.status = 206;
+        res.set_header("Content-Range", "bytes 0-" + std::to_string(file->size() - 1) + "/" +
+                                            std::to_string(file->size()));
+        res.set_content(*file, "application/octet-stream");
         return;
     }
 
@@ -319,6 +434,7 @@ void RegisterUpdateRoutes(httplib::Server& server, const ServiceOptions& options
     s.bandwidth = std::atoll(options.Value("--update-bandwidth", "0").c_str());
     s.dropAfter = std::atoll(options.Value("--update-drop-after", "-1").c_str());
     s.stallMs = ToInt(options.Value("--update-stall-ms"), s.stallMs);
+    s.integrity = options.Value("--update-integrity", s.integrity);
 
     server.Post(kCheckPath, [&server, state](const httplib::Request& req, httplib::Response& res) {
         AnswerCheck(server, *state, req, res);
@@ -332,8 +448,7 @@ void RegisterUpdateRoutes(httplib::Server& server, const ServiceOptions& options
     });
     server.Post("/demo/update", [state](const httplib::Request& req, httplib::Response& res) {
         Json::Value v;
-        Json::Reader reader;
-        if (!reader.parse(req.body, v) || !v.isObject()) {
+        if (!ParseJson(req.body, v) || !v.isObject()) {
             res.status = 400;
             res.set_content("a JSON object, please", "text/plain");
             return;

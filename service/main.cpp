@@ -35,6 +35,17 @@ int main(int argc, char* argv[])
 {
     ServiceOptions options;
     options.args.assign(argv + 1, argv + argc);
+    std::string message;
+    switch (CheckServiceArguments(options.args, &message)) {
+    case ServiceCommand::Help:
+        std::fputs(ServiceUsage(std::to_string(DefaultPort())).c_str(), stdout);
+        return 0;
+    case ServiceCommand::Error:
+        std::fprintf(stderr, "orvanta_service: %s\nTry 'orvanta_service --help'.\n", message.c_str());
+        return 2;
+    case ServiceCommand::Run:
+        break;
+    }
     options.port = std::atoi(options.Value("--port", std::to_string(DefaultPort())).c_str());
     options.pagesDir = options.Value("--pages", SERVICE_PAGES_DIR);
 

@@ -1,4 +1,5 @@
 #include "E2eSupport.h"
+#include "WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,9 @@ bool Xdotool(const QStringList& args)
     return QProcess::execute(QStringLiteral("xdotool"), args) == 0;
 }
 
-// Presses at `from`, drags to `to` in small steps and releases, as a hand would.
+// Presses at `from`, drags to `to` in small steps and releases, as a hand would. The pauses
+// are the hand's pace (hover before the press, motion between steps), not waits for a result:
+// the callers wait for the frame's new geometry.
 void Drag(QPoint from, QPoint to)
 {
     Xdotool({"mousemove", QString::number(from.x()), QString::number(from.y())});
@@ -29,42 +32,48 @@ void Drag(QPoint from, QPoint to)
         QThread::msleep(60);
     }
     Xdotool({"mouseup", "1"});
-    QThread::msleep(300);
 }
 
+// The pause is the hand's hover before the press; the callers wait for the click's effect.
 void Click(QPoint at)
 {
     Xdotool({"mousemove", QString::number(at.x()), QString::number(at.y())});
     QThread::msleep(150);
     Xdotool({"click", "1"});
-    QThread::msleep(300);
+}
+
+// The visible frame's rectangle; empty when none is visible.
+QRect Frame()
+{
+    const auto windows = VisibleWindows(kTitle);
+    return windows.isEmpty() ? QRect() : windows.first().rect;
 }
 
 QRect WaitForFrame(int timeoutMs)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMs) {
-        const auto windows = VisibleWindows(kTitle);
-        if (!windows.isEmpty()) {
-            return windows.first().rect;
-        }
-        QThread::msleep(200);
-    }
-    return {};
+    QRect rect;
+    WaitUntil([&] { return !(rect = Frame()).isEmpty(); }, timeoutMs, 200);
+    return rect;
+}
+
+// The frame's rectangle once it differs from `from` and has settled (the same on two looks in
+// a row); the last one seen when that does not happen within the time.
+QRect WaitForFrameChange(const QRect& from, int timeoutMs)
+{
+    QRect previous = from;
+    QRect rect;
+    WaitUntil([&] {
+        rect = Frame();
+        const bool bSettled = !rect.isEmpty() && rect != from && rect == previous;
+        previous = rect;
+        return bSettled;
+    }, timeoutMs, 200);
+    return rect;
 }
 
 bool WaitUntilHidden(int timeoutMs)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMs) {
-        if (VisibleWindows(kTitle).isEmpty()) {
-            return true;
-        }
-        QThread::msleep(200);
-    }
-    return false;
+    return WaitUntil([] { return VisibleWindows(kTitle).isEmpty(); }, timeoutMs, 200);
 }
 
 class ClientShell : public ::testing::Test
@@ -116,13 +125,13 @@ TEST_F(ClientShell, FrameShownCentredMovedSizedAndRestoredAtNextStart)
 
     // Moved by its title strip.
     Drag(first.topLeft() + QPoint(300, 12), first.topLeft() + QPoint(200, 72));
-    const QRect moved = WaitForFrame(2000);
+    const QRect moved = WaitForFrameChange(first, 3000);
     EXPECT_EQ(moved.topLeft(), first.topLeft() + QPoint(-100, 60));
     EXPECT_EQ(moved.size(), first.size());
 
     // Sized by its right edge.
     Drag(QPoint(moved.right(), moved.center().y()), QPoint(moved.right() + 40, moved.center().y()));
-    const QRect sized = WaitForFrame(2000);
+    const QRect sized = WaitForFrameChange(moved, 3000);
     EXPECT_EQ(sized.topLeft(), moved.topLeft());
     EXPECT_EQ(sized.size(), QSize(1140, 801));
 
@@ -193,15 +202,7 @@ int CountWindowsOfSize(QSize size)
 
 bool WaitForWindowsOfSize(QSize size, int count, int timeoutMs)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMs) {
-        if (CountWindowsOfSize(size) == count) {
-            return true;
-        }
-        QThread::msleep(200);
-    }
-    return false;
+    return WaitUntil([&] { return CountWindowsOfSize(size) == count; }, timeoutMs, 200);
 }
 
 TEST_F(ClientShell, SessionChangesTrayTipAndAlertsCloseAtLogout)
@@ -225,16 +226,11 @@ TEST_F(ClientShell, SessionChangesTrayTipAndAlertsCloseAtLogout)
     for (const Step& step : steps) {
         ASSERT_TRUE(service.Push(step.method, step.arg));
         // Each step adds one tray line; wait for the next one in order.
-        QElapsedTimer timer;
-        timer.start();
         int count = 0;
-        while (timer.elapsed() < 10000) {
+        WaitUntil([&] {
             count = ReadProgramLog(folder.Path(), "Orvanta").filter("tray icon ").size();
-            if (count > seen) {
-                break;
-            }
-            QThread::msleep(200);
-        }
+            return count > seen;
+        }, 10000, 200);
         ASSERT_GT(count, seen) << step.method;
         seen = count;
         EXPECT_TRUE(ReadProgramLog(folder.Path(), "Orvanta").filter("tray icon ").last().contains(step.expectedLine))
@@ -285,37 +281,47 @@ TEST_F(ClientShell, PageThatNeverReportsReadyIsLoadedThreeTimesThenTheClientGive
 
 namespace {
 
+QSize WindowSize(const QString& id)
+{
+    QProcess geometry;
+    geometry.start("xdotool", {"getwindowgeometry", "--shell", id});
+    geometry.waitForFinished(5000);
+    const QString text = QString::fromUtf8(geometry.readAllStandardOutput());
+    return {text.section("WIDTH=", 1).section('\n', 0, 0).toInt(), text.section("HEIGHT=", 1).section('\n', 0, 0).toInt()};
+}
+
+// The visible windows of the program (frame, icon, menus), by id.
+QStringList ProgramWindows()
+{
+    QProcess search;
+    search.start("xdotool", {"search", "--onlyvisible", "--class", "Orvanta_Vexa"});
+    search.waitForFinished(5000);
+    return QString::fromUtf8(search.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
 // The client's icon inside the tray host's panel: a small visible window of the program.
 QString FindTrayIcon(int timeoutMs)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMs) {
-        QProcess search;
-        search.start("xdotool", {"search", "--onlyvisible", "--class", "Orvanta_Vexa"});
-        search.waitForFinished(5000);
-        for (const QString& id : QString::fromUtf8(search.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
-            QProcess geometry;
-            geometry.start("xdotool", {"getwindowgeometry", "--shell", id});
-            geometry.waitForFinished(5000);
-            const QString text = QString::fromUtf8(geometry.readAllStandardOutput());
-            const int width = text.section("WIDTH=", 1).section('\n', 0, 0).toInt();
-            const int height = text.section("HEIGHT=", 1).section('\n', 0, 0).toInt();
-            if (width >= 8 && width <= 64 && height >= 8 && height <= 64) {
-                return id;
+    QString icon;
+    WaitUntil([&] {
+        for (const QString& id : ProgramWindows()) {
+            const QSize size = WindowSize(id);
+            if (size.width() >= 8 && size.width() <= 64 && size.height() >= 8 && size.height() <= 64) {
+                icon = id;
+                return true;
             }
         }
-        QThread::msleep(300);
-    }
-    return {};
+        return false;
+    }, timeoutMs, 300);
+    return icon;
 }
 
+// The pause is the hand's hover before the press; the callers wait for the click's effect.
 void ClickWindow(const QString& id, const QString& button, int repeat = 1)
 {
     Xdotool({"mousemove", "--window", id, "8", "8"});
     QThread::msleep(200);
     Xdotool({"click", "--repeat", QString::number(repeat), "--delay", "80", button});
-    QThread::msleep(400);
 }
 
 TEST_F(ClientShell, TrayIconShowsFrameAndItsMenuExitsWhileLoggedOut)
@@ -324,7 +330,13 @@ TEST_F(ClientShell, TrayIconShowsFrameAndItsMenuExitsWhileLoggedOut)
     tray.start("trayer", {"--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "120",
                           "--heighttype", "pixel", "--height", "32"});
     ASSERT_TRUE(tray.waitForStarted(5000));
-    QThread::msleep(1500);
+    // The tray host is up before the client starts, as on a desktop.
+    WaitUntil([] {
+        QProcess search;
+        search.start("xdotool", {"search", "--onlyvisible", "--class", "trayer"});
+        search.waitForFinished(5000);
+        return !search.readAllStandardOutput().trimmed().isEmpty();
+    }, 10000, 100);
 
     StartClient(client);
     const QRect frame = WaitForFrame(60000);
@@ -343,14 +355,25 @@ TEST_F(ClientShell, TrayIconShowsFrameAndItsMenuExitsWhileLoggedOut)
     // Logged out, the menu's first item is greyed: Down lands on "종료", whose question ends it.
     ASSERT_TRUE(service.Push("FE_MAIN_Logout", R"({})"));
     ASSERT_TRUE(WaitForLogLine(folder.Path(), "Orvanta", "tip 라벤토 - 로그아웃", 10000));
-    ClickWindow(FindTrayIcon(5000), "3");
-    QThread::msleep(500);
+    const QString icon = FindTrayIcon(5000);
+    const QStringList before = ProgramWindows();
+    ClickWindow(icon, "3");
+    // Its menu: a new window of the program, larger than an icon or a tip.
+    WaitUntil([&] {
+        for (const QString& id : ProgramWindows()) {
+            const QSize size = WindowSize(id);
+            if (!before.contains(id) && size.width() > 64 && size.height() > 32) {
+                return true;
+            }
+        }
+        return false;
+    }, 5000, 100);
     Xdotool({"key", "Down"});
-    QThread::msleep(200);
+    QThread::msleep(200);  // the hand's pace between two keys in the menu
     Xdotool({"key", "Return"});
     const QString question = WaitForWindowByTitle(kTitle + QString(), 10000);
     ASSERT_FALSE(question.isEmpty());
-    QThread::msleep(300);
+    WaitForFocus(question, 2000);
     Xdotool({"key", "Return"});  // Yes
     ASSERT_TRUE(client.waitForFinished(15000)) << "exit from the tray menu did not end the client";
     EXPECT_EQ(client.exitCode(), 0);

@@ -1,10 +1,9 @@
 #include "E2eSupport.h"
+#include "WaitUntil.h"
 
 #include <QDate>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
-#include <QThread>
 
 ProgramFolder::ProgramFolder()
 {
@@ -63,28 +62,35 @@ bool ProgramFolder::Run(const QString& program, const QStringList& args, int tim
 
 QString WaitForWindowByTitle(const QString& title, int timeoutMs)
 {
-    QElapsedTimer timer;
-    timer.start();
     const QString pattern = QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$');
-    while (timer.elapsed() < timeoutMs) {
+    QString found;
+    WaitUntil([&] {
         QProcess xdotool;
         xdotool.start(QStringLiteral("xdotool"),
                       {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), pattern});
         xdotool.waitForFinished(5000);
         const QString ids = QString::fromUtf8(xdotool.readAllStandardOutput()).trimmed();
-        if (!ids.isEmpty()) {
-            return ids.split(QLatin1Char('\n')).first();
-        }
-        QThread::msleep(200);
-    }
-    return {};
+        found = ids.isEmpty() ? QString() : ids.split(QLatin1Char('\n')).first();
+        return !found.isEmpty();
+    }, timeoutMs, 200);
+    return found;
+}
+
+bool WaitForFocus(const QString& windowId, int timeoutMs)
+{
+    return WaitUntil([&] {
+        QProcess xdotool;
+        xdotool.start(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus")});
+        xdotool.waitForFinished(5000);
+        return QString::fromUtf8(xdotool.readAllStandardOutput()).trimmed() == windowId;
+    }, timeoutMs, 50);
 }
 
 bool SendKey(const QString& windowId, const QString& key)
 {
     // Real key events through XTEST after focusing: Qt ignores synthetic events sent to a window.
     QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), windowId});
-    QThread::msleep(200);
+    WaitForFocus(windowId, 2000);
     return QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), key}) == 0;
 }
 
@@ -126,17 +132,11 @@ bool StandInService::Start(const QStringList& extraArgs)
     if (!m_process.waitForStarted(5000)) {
         return false;
     }
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < 10000) {
+    return WaitUntil([&] {
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(m_port));
-        if (socket.waitForConnected(200)) {
-            return true;
-        }
-        QThread::msleep(100);
-    }
-    return false;
+        return socket.waitForConnected(200);
+    }, 10000, 100);
 }
 
 namespace {
@@ -187,20 +187,20 @@ QStringList ReadProgramLog(const QString& programFolder, const QString& logName)
     return text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
 }
 
+bool ProgramLogHas(const QString& programFolder, const QString& logName, const QString& text)
+{
+    for (const QString& line : ReadProgramLog(programFolder, logName)) {
+        if (line.contains(text)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool WaitForLogLine(const QString& programFolder, const QString& logName, const QString& text,
                     int timeoutMs)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMs) {
-        for (const QString& line : ReadProgramLog(programFolder, logName)) {
-            if (line.contains(text)) {
-                return true;
-            }
-        }
-        QThread::msleep(200);
-    }
-    return false;
+    return WaitUntil([&] { return ProgramLogHas(programFolder, logName, text); }, timeoutMs, 200);
 }
 
 QList<WindowGeometry> VisibleWindows(const QString& title)

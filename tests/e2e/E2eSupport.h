@@ -35,6 +35,8 @@ private:
 
 // The X window whose title is exactly `title`, waiting up to `timeoutMs`; empty when none.
 QString WaitForWindowByTitle(const QString& title, int timeoutMs);
+// Waits until the X input focus is on the window.
+bool WaitForFocus(const QString& windowId, int timeoutMs);
 bool SendKey(const QString& windowId, const QString& key);
 bool HaveDisplay();
 
@@ -61,7 +63,8 @@ private:
 
 // Reads a program's debug log of today as text lines (without the marks).
 QStringList ReadProgramLog(const QString& programFolder, const QString& logName);
-// Waits until a line of the log contains `text`.
+// Whether a line of the log contains `text`: now, or within `timeoutMs`.
+bool ProgramLogHas(const QString& programFolder, const QString& logName, const QString& text);
 bool WaitForLogLine(const QString& programFolder, const QString& logName, const QString& text,
                     int timeoutMs);
 

@@ -1,34 +1,19 @@
 // The system from the launcher's start, as a user starts it: the real launcher, client and
 // demo installer against the stand-in service on a virtual display.
 #include "E2eSupport.h"
+#include "WaitUntil.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLocalSocket>
-#include <QThread>
 
 #include <csignal>
-#include <functional>
 
 namespace {
 
 const QString kToken = QStringLiteral("[5C0D7E21-9A3B-4F6E-8D14-2B7A90C3E6F8]");
-
-bool WaitFor(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs) {
-            return false;
-        }
-        QThread::msleep(100);
-    }
-    return true;
-}
 
 // The processes running a program of this folder; the client and a restarted launcher are
 // detached from the test, so they are found by their program file.
@@ -53,10 +38,10 @@ void KillPrograms(const ProgramFolder& folder)
             ::kill(static_cast<pid_t>(pid), SIGKILL);
         }
     }
-    WaitFor([&] {
+    WaitUntil([&] {
         return ProcessesOf(folder, QStringLiteral("Orvanta_Vexa")).isEmpty() &&
                ProcessesOf(folder, QStringLiteral("OrvantaStart_Vexa")).isEmpty();
-    }, 5000);
+    }, 5000, 100);
 }
 
 void WriteSettings(const ProgramFolder& folder, const QString& version)
@@ -78,12 +63,7 @@ QString ReadSettings(const ProgramFolder& folder)
 
 bool LogHas(const ProgramFolder& folder, const QString& log, const QString& text)
 {
-    for (const QString& line : ReadProgramLog(folder.Path(), log)) {
-        if (line.contains(text)) {
-            return true;
-        }
-    }
-    return false;
+    return ProgramLogHas(folder.Path(), log, text);
 }
 
 class LauncherE2E : public ::testing::Test
@@ -120,7 +100,7 @@ TEST_F(LauncherE2E, NoUpdateStartsTheClientWithTheTokenAndTheWholeCommandLine)
 
     EXPECT_TRUE(WaitForLogLine(m_folder.Path(), QStringLiteral("Orvanta"),
                                QStringLiteral("strCmdLine=") + ClientCommandLine(), 20000));
-    EXPECT_TRUE(WaitFor([&] { return ProcessesOf(m_folder, QStringLiteral("Orvanta_Vexa")).size() == 1; }, 20000));
+    EXPECT_TRUE(WaitUntil([&] { return ProcessesOf(m_folder, QStringLiteral("Orvanta_Vexa")).size() == 1; }, 20000, 100));
     EXPECT_TRUE(LogHas(m_folder, QStringLiteral("OrvantaStart"),
                        QStringLiteral("COrvantaStartDlg::ExecMainCid() Orvanta.exe=") + m_folder.Path() +
                            QStringLiteral("Orvanta_Vexa cmd=") + ClientCommandLine() + QStringLiteral("[line: ")));
@@ -154,17 +134,17 @@ TEST_F(LauncherE2E, UpdateShowsTheProgressWindowRunsTheInstallerAndEndsInTheNewC
     m_folder.Start(launcher, QStringLiteral("OrvantaStart_Vexa"), LauncherArgs());
 
     QList<WindowGeometry> windows;
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         windows = VisibleWindows(QStringLiteral("라벤토 - 업데이트"));
         return !windows.isEmpty();
-    }, 20000)) << "the progress window did not show";
+    }, 20000, 100)) << "the progress window did not show";
     EXPECT_EQ(windows.first().rect.size(), QSize(324, 206));
 
     // The download ends in the installer: the launcher ends, the new version is recorded,
     // the restarted launcher finds no update and starts the client.
     EXPECT_TRUE(launcher.waitForFinished(60000));
     EXPECT_EQ(launcher.exitCode(), 0);
-    EXPECT_TRUE(WaitFor([&] { return ReadSettings(m_folder).contains(QStringLiteral("Version=001000002")); }, 20000))
+    EXPECT_TRUE(WaitUntil([&] { return ReadSettings(m_folder).contains(QStringLiteral("Version=001000002")); }, 20000, 100))
         << ReadSettings(m_folder).toStdString();
     EXPECT_TRUE(WaitForLogLine(m_folder.Path(), QStringLiteral("Orvanta"),
                                QStringLiteral("strCmdLine=") + ClientCommandLine(), 30000));
@@ -173,7 +153,7 @@ TEST_F(LauncherE2E, UpdateShowsTheProgressWindowRunsTheInstallerAndEndsInTheNewC
     EXPECT_TRUE(LogHas(m_folder, QStringLiteral("OrvantaStart"), QStringLiteral("다운로드 필요 없음.")));
     // A client that is slow to serve its socket (a loaded machine) may be started twice by the
     // launcher's close rules; the second gives way to the first, so one remains.
-    EXPECT_TRUE(WaitFor([&] { return ProcessesOf(m_folder, QStringLiteral("Orvanta_Vexa")).size() == 1; }, 20000))
+    EXPECT_TRUE(WaitUntil([&] { return ProcessesOf(m_folder, QStringLiteral("Orvanta_Vexa")).size() == 1; }, 20000, 100))
         << ProcessesOf(m_folder, QStringLiteral("Orvanta_Vexa")).size();
 }
 
@@ -186,12 +166,12 @@ TEST_F(LauncherE2E, RunningClientMakesTheLauncherStartNothingAndEnd)
     clientArgs << LauncherArgs();
     m_folder.Start(client, QStringLiteral("Orvanta_Vexa"), clientArgs);
     // The client serves its messenger once its main frame exists.
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         QLocalSocket socket;
         socket.connectToServer(m_folder.TempFolder() +
                                QStringLiteral("/ORVANTA_VEXA-74744AA9-DECA-4877-AC53-1703C170986A"));
         return socket.waitForConnected(200);
-    }, 30000));
+    }, 30000, 100));
 
     int exitCode = -1;
     ASSERT_TRUE(m_folder.Run(QStringLiteral("OrvantaStart_Vexa"), LauncherArgs(), 30000, &exitCode));

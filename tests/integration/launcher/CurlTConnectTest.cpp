@@ -1,4 +1,4 @@
-#include "CurlTConnect.h"
+#include "net/CurlTConnect.h"
 #include "LauncherTestLog.h"
 #include "ScriptedHttpServer.h"
 

@@ -1,24 +1,22 @@
 // The download engine against local servers: a scripted one for exact failures and Range
 // lines, the stand-in service's own routes for a paced download.
-#include "CurlTConnect.h"
-#include "LauncherEvents.h"
+#include "net/CurlTConnect.h"
+#include "core/LauncherEvents.h"
 #include "LauncherTestLog.h"
 #include "ScriptedHttpServer.h"
-#include "ServiceOptions.h"
-#include "U_HttpDown.h"
-#include "UpdaterRules.h"
-#include "VersionCheck.h"
+#include "UpdateService.h"
+#include "WaitUntil.h"
+#include "core/U_HttpDown.h"
+#include "core/UpdaterRules.h"
+#include "core/VersionCheck.h"
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThread>
 
 #include <fstream>
+#include <memory>
 #include <sstream>
-#include <thread>
 
 namespace {
 
@@ -40,7 +38,7 @@ public:
     bool event(QEvent* e) override
     {
         if (const auto* p = dynamic_cast<LauncherMessageEvent*>(e)) {
-            messages.push_back({e->type(), p->WParam(), p->LParam(), m_pEngine->m_nRestartCount.load()});
+            messages.push_back({e->type(), p->WParam(), p->LParam(), m_pEngine->Download().m_nRestartCount.load()});
             return true;
         }
         return QObject::event(e);
@@ -70,21 +68,13 @@ private:
     const U_HttpDown* m_pEngine;
 };
 
-// Spins the event loop until `done` holds; false after a generous limit.
-template <typename Pred>
-bool PumpUntil(Pred done, int nLimitMs = 60000)
+// The download's workers need a few seconds for the retries; this is generous.
+constexpr int kLimitMs = 60000;
+
+// Lets the window handle what arrives for nMilliseconds.
+void PumpFor(int nMilliseconds)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > nLimitMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    QCoreApplication::processEvents();
-    return true;
+    WaitUntil([] { return false; }, nMilliseconds);
 }
 
 std::string ReadAll(const std::wstring& path)
@@ -117,26 +107,23 @@ std::string RangeLineOf(const std::string& raw)
 class DownloadEngine : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        EnsureCoreApplication();
-        g_strDownFilePath = m_tmp.Path() + L"Orva_Update.exe";
-        g_strUpdateUrl.clear();
-    }
-    void TearDown() override { g_hStartDlg = nullptr; }
+    void SetUp() override { EnsureCoreApplication(); }
 
-    // An engine aimed at the given address, its window recorder in place.
+    // An engine as the check leaves it for an update from the given address, saving into the
+    // temporary folder, its window recorder in place.
     std::unique_ptr<U_HttpDown> MakeEngine(const std::wstring& strUrl)
     {
-        auto engine = std::make_unique<U_HttpDown>(&m_log.store, &m_log.log);
+        auto engine = std::make_unique<U_HttpDown>(VersionCheckConfig{}, &m_log.store, &m_log.log);
         engine->m_strSrvVer = L"001000002";
-        g_strUpdateUrl = strUrl;
+        engine->State().strUpdateUrl = strUrl;
+        engine->State().strDownFilePath = m_path;
         m_window = std::make_unique<WindowRecorder>(engine.get());
-        g_hStartDlg = m_window.get();
+        engine->SetWindow(m_window.get());
         return engine;
     }
 
     TempDir m_tmp;
+    const std::wstring m_path = m_tmp.Path() + L"Orva_Update.exe";
     LauncherTestLog m_log;
     std::unique_ptr<WindowRecorder> m_window;
 };
@@ -148,9 +135,9 @@ TEST_F(DownloadEngine, SmallInstallerArrivesInOneRequestAndEndsWithTheWholeSize)
     auto engine = MakeEngine(server.Url("/iCliVer/download/Orva_Update.exe"));
 
     ASSERT_TRUE(engine->StartThread());
-    ASSERT_TRUE(PumpUntil([&] { return m_window->Has(WM_VERSIONCHECK_EXIT); }));
+    ASSERT_TRUE(WaitUntil([&] { return m_window->Has(WM_VERSIONCHECK_EXIT); }, kLimitMs));
 
-    EXPECT_EQ(ReadAll(g_strDownFilePath), body);
+    EXPECT_EQ(ReadAll(m_path), body);
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(RangeLineOf(requests[0]), "");
@@ -185,9 +172,10 @@ TEST_F(DownloadEngine, ResumesFromTheFilesSizeAlsoAfterAnAttemptThatBroughtNothi
     auto engine = MakeEngine(server.Url("/d"));
 
     ASSERT_TRUE(engine->StartThread());
-    ASSERT_TRUE(PumpUntil([&] { return m_window->Has(WM_VERSIONCHECK_EXIT) || m_window->Has(WM_DOWN_ERROR); }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return m_window->Has(WM_VERSIONCHECK_EXIT) || m_window->Has(WM_DOWN_ERROR); }, kLimitMs));
 
-    EXPECT_EQ(ReadAll(g_strDownFilePath), body);
+    EXPECT_EQ(ReadAll(m_path), body);
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 3u);
     EXPECT_EQ(RangeLineOf(requests[0]), "");
@@ -215,9 +203,9 @@ TEST_F(DownloadEngine, NotFoundEndsTheDownloadWithoutAnotherAttempt)
     auto engine = MakeEngine(server.Url("/d"));
 
     ASSERT_TRUE(engine->StartThread());
-    ASSERT_TRUE(PumpUntil([&] { return m_window->Has(WM_VERSIONCHECK_EXIT); }));
+    ASSERT_TRUE(WaitUntil([&] { return m_window->Has(WM_VERSIONCHECK_EXIT); }, kLimitMs));
     // Give a wrongly released second attempt the time to show itself.
-    PumpUntil([] { return false; }, 1500);
+    PumpFor(1500);
 
     EXPECT_EQ(server.Requests().size(), 1u);
     EXPECT_EQ(m_window->Count(WM_DOWN_RETRY), 0u);
@@ -231,8 +219,8 @@ TEST_F(DownloadEngine, GivesUpAfterTheFourthFailureWithTheMessagesInOrder)
     auto engine = MakeEngine(server.Url("/d"));
 
     ASSERT_TRUE(engine->StartThread());
-    ASSERT_TRUE(PumpUntil([&] { return m_window->Has(WM_DOWN_ERROR); }));
-    PumpUntil([] { return false; }, 1500);
+    ASSERT_TRUE(WaitUntil([&] { return m_window->Has(WM_DOWN_ERROR); }, kLimitMs));
+    PumpFor(1500);
 
     std::vector<QEvent::Type> types;
     std::vector<int> retryCounts;
@@ -261,44 +249,26 @@ protected:
     {
         DownloadEngine::SetUp();
         m_installer = Pattern(150000);
-        m_installerPath = m_tmp.QPath().toStdString() + "/served.bin";
-        std::ofstream(m_installerPath, std::ios::binary) << m_installer;
+        const std::string installerPath = m_tmp.QPath().toStdString() + "/served.bin";
+        std::ofstream(installerPath, std::ios::binary) << m_installer;
         // About 1.5 seconds for the whole file.
-        m_options.args = {"--update-installer", m_installerPath, "--update-bandwidth", "100000"};
-        RegisterUpdateRoutes(m_server, m_options);
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        ASSERT_GT(m_port, 0);
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        m_service = std::make_unique<InProcessService>(
+            UpdateRoutesOnly({"--update-installer", installerPath, "--update-bandwidth", "100000"}));
+        ASSERT_GT(m_service->Port(), 0);
     }
-    void TearDown() override
-    {
-        m_server.stop();
-        m_thread.join();
-        DownloadEngine::TearDown();
-    }
-    std::wstring Url() const
-    {
-        return L"http://127.0.0.1:" + std::to_wstring(m_port) + L"/iCliVer/download/Orva_Update.exe";
-    }
+    std::wstring Url() const { return m_service->Url("/iCliVer/download/Orva_Update.exe"); }
 
-    httplib::Server m_server;
-    ServiceOptions m_options;
-    int m_port = 0;
-    std::thread m_thread;
+    std::unique_ptr<InProcessService> m_service;
     std::string m_installer;
-    std::string m_installerPath;
 };
 
 TEST_F(PacedDownload, MonitorReportsGrowingProgressAgainstTheWholeSize)
 {
     auto engine = MakeEngine(Url());
     ASSERT_TRUE(engine->StartThread());
-    ASSERT_TRUE(PumpUntil([&] { return m_window->Has(WM_VERSIONCHECK_EXIT); }));
+    ASSERT_TRUE(WaitUntil([&] { return m_window->Has(WM_VERSIONCHECK_EXIT); }, kLimitMs));
 
-    EXPECT_EQ(ReadAll(g_strDownFilePath), m_installer);
+    EXPECT_EQ(ReadAll(m_path), m_installer);
     std::vector<qintptr> done;
     for (const auto& m : m_window->messages) {
         if (m.type == WM_DOWN_PROGRESS) {
@@ -319,30 +289,31 @@ TEST_F(PacedDownload, PausedDownloadReportsNothingUntilResumed)
 {
     auto engine = MakeEngine(Url());
     ASSERT_TRUE(engine->StartThread());
-    ASSERT_TRUE(PumpUntil([&] { return m_window->Has(WM_DOWN_PROGRESS); }));
+    ASSERT_TRUE(WaitUntil([&] { return m_window->Has(WM_DOWN_PROGRESS); }, kLimitMs));
     engine->PauseDownload();
     const size_t nBefore = m_window->messages.size();
     // Long enough for the whole file to have arrived, had the worker gone on reporting.
-    PumpUntil([] { return false; }, 3000);
+    PumpFor(3000);
 
     EXPECT_FALSE(m_window->Has(WM_VERSIONCHECK_EXIT));
     EXPECT_LE(m_window->messages.size(), nBefore + 1) << "at most a report already under way";
 
     engine->ResumeDownload();
-    ASSERT_TRUE(PumpUntil([&] { return m_window->Has(WM_VERSIONCHECK_EXIT); }));
-    EXPECT_EQ(ReadAll(g_strDownFilePath), m_installer);
+    ASSERT_TRUE(WaitUntil([&] { return m_window->Has(WM_VERSIONCHECK_EXIT); }, kLimitMs));
+    EXPECT_EQ(ReadAll(m_path), m_installer);
 }
 
 TEST_F(PacedDownload, DestructionDuringAnAttemptStopsAndJoinsTheWorkers)
 {
     auto engine = MakeEngine(Url());
     ASSERT_TRUE(engine->StartThread());
-    ASSERT_TRUE(PumpUntil([&] { return m_window->Has(WM_DOWN_PROGRESS); }));
-    g_hStartDlg = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return m_window->Has(WM_DOWN_PROGRESS); }, kLimitMs));
+    // As the window's destruction does it: no window first, then the engine goes.
+    engine->SetWindow(nullptr);
     engine.reset();
     // Nothing reaches the window after the engine is gone.
     const size_t nAfter = m_window->messages.size();
-    PumpUntil([] { return false; }, 300);
+    PumpFor(300);
     EXPECT_EQ(m_window->messages.size(), nAfter);
 }
 }  // namespace

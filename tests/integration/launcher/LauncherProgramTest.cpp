@@ -1,7 +1,7 @@
 // The launcher program itself, copied into a folder of its own so its log lands there.
 #include "LogReader.h"
 #include "TempDir.h"
-#include "TextConv.h"
+#include "text/TextConv.h"
 
 #include <gtest/gtest.h>
 

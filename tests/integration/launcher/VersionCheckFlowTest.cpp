@@ -1,23 +1,20 @@
 // The version check and the installer download against the stand-in service's own routes,
 // run in-process on an ephemeral port.
-#include "CurlTConnect.h"
-#include "LauncherEvents.h"
+#include "net/CurlTConnect.h"
+#include "core/LauncherEvents.h"
 #include "LauncherTestLog.h"
-#include "OrvantaStartApp.h"
-#include "ServiceOptions.h"
-#include "U_HttpDown.h"
-#include "VersionCheck.h"
+#include "core/OrvantaStartApp.h"
+#include "UpdateService.h"
+#include "core/U_HttpDown.h"
+#include "core/VersionCheck.h"
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 #include <json/json.h>
 
 #include <QDir>
 #include <QFileInfo>
 
-#include <cstdlib>
 #include <fstream>
-#include <thread>
 
 namespace {
 
@@ -44,39 +41,12 @@ protected:
         EnsureCoreApplication();
         m_installer = ReadFileBytes(SERVICE_INSTALLER);
         ASSERT_FALSE(m_installer.empty());
-        m_options.args = {"--update-installer", SERVICE_INSTALLER};
-        RegisterUpdateRoutes(m_server, m_options);
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        ASSERT_GT(m_port, 0);
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-
-        const char* old = std::getenv("TMPDIR");
-        m_hadTmp = old != nullptr;
-        m_oldTmp = old != nullptr ? old : "";
-        ::setenv("TMPDIR", m_tmp.QPath().toUtf8().constData(), 1);
-        g_strCliVer.clear();
-        g_strDownFilePath.clear();
-        g_strUpdateUrl.clear();
-    }
-
-    void TearDown() override
-    {
-        g_hStartDlg = nullptr;
-        m_server.stop();
-        m_thread.join();
-        if (m_hadTmp) {
-            ::setenv("TMPDIR", m_oldTmp.c_str(), 1);
-        } else {
-            ::unsetenv("TMPDIR");
-        }
+        ASSERT_GT(m_service.Port(), 0);
     }
 
     Json::Value Control(const std::string& json)
     {
-        httplib::Client client("127.0.0.1", m_port);
+        httplib::Client client = m_service.Client();
         auto res = client.Post("/demo/update", json, "application/json");
         Json::Value v;
         if (res && res->status == 200) {
@@ -87,21 +57,20 @@ protected:
 
     Json::Value State() { return Control("{}"); }
 
-    std::wstring Server() const { return L"127.0.0.1:" + std::to_wstring(m_port); }
+    std::wstring Server() const { return L"127.0.0.1:" + std::to_wstring(m_service.Port()); }
+    // An engine that asks the stand-in, with the production check.
+    VersionCheckConfig Config() const { return {Server(), 0}; }
     std::wstring CheckUrl() const { return MakeVersionCheckUrl(Server()); }
     std::wstring DownloadUrl() const
     {
         return L"http://" + Server() + L"/iCliVer/download/Orva_Update.exe?progId=Orvan_Vexa&srvVer=001000001&isVerTest=0";
     }
 
-    httplib::Server m_server;
-    ServiceOptions m_options;
-    int m_port = 0;
-    std::thread m_thread;
+    InProcessService m_service{UpdateRoutesOnly({"--update-installer", SERVICE_INSTALLER})};
     std::string m_installer;
+    // The check chooses its temporary folder here.
     TempDir m_tmp;
-    std::string m_oldTmp;
-    bool m_hadTmp = false;
+    ScopedTmpDir m_tmpEnv{m_tmp.QPath().toStdString()};
     LauncherTestLog m_log;
     MemorySettingsStore m_store;
 };
@@ -129,7 +98,7 @@ TEST_P(GetFileVersionTable, TurnsEveryAnswerIntoTheFlag)
 {
     const CheckCase& c = GetParam();
     Control(c.control);
-    U_HttpDown engine(&m_store, &m_log.log);
+    U_HttpDown engine(Config(), &m_store, &m_log.log);
     std::vector<unsigned int> waits;
     engine.SetSleep([&waits](unsigned int ms) { waits.push_back(ms); });
 
@@ -171,8 +140,8 @@ TEST_F(StandInService, CheckSendsTheCommandLinesServerAndTestFlagAndClosesWithou
     Control(R"({"checkResult": 0, "srvVer": "001002003"})");
 
     EventRecorder window;
-    g_hStartDlg = &window;
-    U_HttpDown engine(&m_store, &m_log.log);
+    U_HttpDown engine(app.GetVersionCheckConfig(), &m_store, &m_log.log);
+    engine.SetWindow(&window);
     engine.VersionCheckStart();
     engine.WaitVersionCheck();
     QCoreApplication::sendPostedEvents(&window);
@@ -195,8 +164,7 @@ TEST_F(StandInService, StaleInstallerIsDeletedBeforeTheCheck)
     std::ofstream(WideToUtf8(stale)) << "left from an earlier run";
     ASSERT_TRUE(QFileInfo::exists(QString::fromStdWString(stale)));
 
-    U_HttpDown engine(&m_store, &m_log.log);
-    engine.SetServer(Server(), 0);
+    U_HttpDown engine(Config(), &m_store, &m_log.log);
     engine.VersionCheckStart();
     engine.WaitVersionCheck();
 
@@ -209,9 +177,8 @@ TEST_F(StandInService, UpdateStartsTheDownloadWorkerAndKeepsTheWindowOpen)
     m_store.WriteString(L"Install", L"Version", L"001000000");
     Control(R"({"checkResult": 1, "srvVer": "001000001"})");
     EventRecorder window;
-    g_hStartDlg = &window;
-    U_HttpDown engine(&m_store, &m_log.log);
-    engine.SetServer(Server(), 0);
+    U_HttpDown engine(Config(), &m_store, &m_log.log);
+    engine.SetWindow(&window);
     int starts = 0;
     engine.SetDownloadStarter([&starts] {
         ++starts;
@@ -225,10 +192,10 @@ TEST_F(StandInService, UpdateStartsTheDownloadWorkerAndKeepsTheWindowOpen)
     EXPECT_EQ(starts, 1);
     EXPECT_EQ(engine.m_nUpdateFlag.load(), kUpdateFlagUpdate);
     EXPECT_EQ(engine.m_strSrvVer, L"001000001");
-    EXPECT_EQ(g_strUpdateUrl, L"http://" + Server() + L"/iCliVer/download/Orva_Update.exe");
+    EXPECT_EQ(engine.State().strUpdateUrl, L"http://" + Server() + L"/iCliVer/download/Orva_Update.exe");
     EXPECT_TRUE(window.types.empty());
     EXPECT_EQ(m_log.CountStartingWith(L"U_HttpDown::GetVersionThread() 패치파일 다운로드 요청 스레드 시작 요청, 패치파일 다운로드 URL=" +
-                                      g_strUpdateUrl + L"[line: "),
+                                      engine.State().strUpdateUrl + L"[line: "),
               1u);
 }
 
@@ -237,9 +204,8 @@ TEST_F(StandInService, UpdateWithoutADownloadWorkerStartsTheClient)
     m_store.WriteString(L"Install", L"Version", L"001000000");
     Control(R"({"checkResult": 1})");
     EventRecorder window;
-    g_hStartDlg = &window;
-    U_HttpDown engine(&m_store, &m_log.log);
-    engine.SetServer(Server(), 0);
+    U_HttpDown engine(Config(), &m_store, &m_log.log);
+    engine.SetWindow(&window);
 
     engine.VersionCheckStart();
     engine.WaitVersionCheck();
@@ -253,9 +219,8 @@ TEST_F(StandInService, UnreadableVersionClosesAtOnceAndStillChecksWithAnEmptyVer
 {
     m_store.WriteString(L"Install", L"Version", L"1.0");
     EventRecorder window;
-    g_hStartDlg = &window;
-    U_HttpDown engine(&m_store, &m_log.log);
-    engine.SetServer(Server(), 0);
+    U_HttpDown engine(Config(), &m_store, &m_log.log);
+    engine.SetWindow(&window);
 
     engine.VersionCheckStart();
     // Posted before the check's answer can be there.
@@ -272,11 +237,10 @@ TEST_F(StandInService, UnreadableVersionClosesAtOnceAndStillChecksWithAnEmptyVer
 TEST_F(StandInService, VersionIsLoggedAndSent)
 {
     m_store.WriteString(L"Install", L"Version", L"001002003");
-    U_HttpDown engine(&m_store, &m_log.log);
-    engine.SetServer(Server(), 0);
+    U_HttpDown engine(Config(), &m_store, &m_log.log);
     engine.VersionCheckStart();
     engine.WaitVersionCheck();
-    EXPECT_EQ(g_strCliVer, L"001002003");
+    EXPECT_EQ(engine.State().strCliVer, L"001002003");
     EXPECT_EQ(m_log.CountStartingWith(L"COrvantaStartDlg::StartCheckVersion() strCliVer=001002003[line: "), 1u);
     EXPECT_EQ(m_log.Count(L"COrvantaStartDlg::VersionCheckStart() start"), 1u);
     EXPECT_EQ(m_log.Count(L"COrvantaStartDlg::VersionCheckStart() end"), 1u);
@@ -331,7 +295,7 @@ namespace {
 TEST_F(StandInService, ClientThatAlreadyHasTheServersVersionIsNotAskedToUpdate)
 {
     Control(R"({"checkResult": 1, "srvVer": "001000002"})");
-    U_HttpDown engine(&m_store, &m_log.log);
+    U_HttpDown engine(Config(), &m_store, &m_log.log);
 
     EXPECT_FALSE(engine.GetFileVersion(CheckUrl(), MakeVersionCheckBody(L"001000002", 0)));
     EXPECT_EQ(engine.m_nUpdateFlag.load(), kUpdateFlagNoUpdate);

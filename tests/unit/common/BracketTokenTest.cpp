@@ -1,4 +1,4 @@
-#include "BracketToken.h"
+#include "text/BracketToken.h"
 
 #include <gtest/gtest.h>
 

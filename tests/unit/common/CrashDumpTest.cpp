@@ -1,4 +1,4 @@
-#include "CrashDump.h"
+#include "diag/CrashDump.h"
 
 #include "TempDir.h"
 

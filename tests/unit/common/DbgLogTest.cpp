@@ -1,10 +1,10 @@
-#include "DbgLog.h"
+#include "diag/DbgLog.h"
 #include "FakeClock.h"
 #include "LogReader.h"
 #include "MemorySettingsStore.h"
-#include "ModulePath.h"
+#include "platform/ModulePath.h"
 #include "TempDir.h"
-#include "TextConv.h"
+#include "text/TextConv.h"
 
 #include <gtest/gtest.h>
 

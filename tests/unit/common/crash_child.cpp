@@ -1,6 +1,6 @@
 // Installs the crash handler, then crashes the way its first argument names. Its second
 // argument, when given, is the dump prefix. Before crashing it prints the crashing thread's id.
-#include "CrashDump.h"
+#include "diag/CrashDump.h"
 
 #include <cstdio>
 #include <cstdlib>

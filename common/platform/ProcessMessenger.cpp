@@ -1,0 +1,84 @@
+#include "platform/ProcessMessenger.h"
+
+#include <QLocalServer>
+#include <QLocalSocket>
+
+LocalSocketMessenger::LocalSocketMessenger(QString serverName, QObject* parent)
+    : QObject(parent), m_serverName(std::move(serverName))
+{
+}
+
+LocalSocketMessenger::~LocalSocketMessenger() = default;
+
+QString LocalSocketMessenger::DefaultServerName()
+{
+    return QStringLiteral("ORVANTA_VEXA-74744AA9-DECA-4877-AC53-1703C170986A");
+}
+
+QByteArray LocalSocketMessenger::EncodeFrame(const QString& message, const QString& sender)
+{
+    QString clean = sender;
+    clean.remove(QLatin1Char('\t')).remove(QLatin1Char('\n'));
+    return (message + QLatin1Char('\t') + clean + QLatin1Char('\n')).toUtf8();
+}
+
+bool LocalSocketMessenger::DecodeFrame(const QByteArray& bytes, QString* message, QString* sender)
+{
+    if (!bytes.endsWith('\n') || bytes.count('\n') != 1) {
+        return false;
+    }
+    const QString text = QString::fromUtf8(bytes.left(bytes.size() - 1));
+    const qsizetype tab = text.indexOf(QLatin1Char('\t'));
+    if (tab <= 0) {
+        return false;
+    }
+    *message = text.left(tab);
+    *sender = text.mid(tab + 1);
+    return true;
+}
+
+bool LocalSocketMessenger::Serve(Handler handler)
+{
+    m_handler = std::move(handler);
+    m_server = std::make_unique<QLocalServer>();
+    QLocalServer::removeServer(m_serverName);
+    if (!m_server->listen(m_serverName)) {
+        return false;
+    }
+    connect(m_server.get(), &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+                if (!socket->canReadLine()) {
+                    if (socket->bytesAvailable() > 4096) {
+                        socket->abort();  // not one of ours
+                    }
+                    return;
+                }
+                QString message;
+                QString sender;
+                if (DecodeFrame(socket->readLine(4096), &message, &sender) && m_handler) {
+                    m_handler(message, sender);
+                }
+                socket->disconnectFromServer();
+            });
+        }
+    });
+    return true;
+}
+
+bool LocalSocketMessenger::Send(const QString& message, const QString& sender)
+{
+    QLocalSocket socket;
+    socket.connectToServer(m_serverName);
+    if (!socket.waitForConnected(1000)) {
+        return false;
+    }
+    socket.write(EncodeFrame(message, sender));
+    const bool written = socket.waitForBytesWritten(1000);
+    socket.disconnectFromServer();
+    if (socket.state() != QLocalSocket::UnconnectedState) {
+        socket.waitForDisconnected(1000);
+    }
+    return written;
+}
