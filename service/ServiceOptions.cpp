@@ -25,19 +25,19 @@ bool ServiceOptions::Flag(const std::string& name) const
 const std::vector<ServiceOptionInfo>& KnownServiceOptions()
 {
     static const std::vector<ServiceOptionInfo> options = {
-        {"--port", "N", "port to listen on at 127.0.0.1 (default: the build's service address)"},
-        {"--pages", "DIR", "folder of the pages to serve (default: the source tree's pages)"},
-        {"--update-check-result", "N", "checkResult of the version answer: 1 asks for an update "
-                                       "until the client's version equals --update-srv-ver (default 0)"},
-        {"--update-srv-ver", "VERSION", "srvVer of the version answer, nine digits (default 001000001)"},
-        {"--update-prog-meta", "TEXT", "progMeta of the version answer (default empty)"},
-        {"--update-url", "URL", "updateReq_url of the version answer (default: this service's download)"},
+        {"--port", "N", "port on 127.0.0.1 (default: the build's service port)"},
+        {"--pages", "DIR", "the pages to serve (default: the source tree's)"},
+        {"--update-check-result", "N", "version answer's checkResult; 1 asks for an update until "
+                                       "the client has --update-srv-ver (default 0)"},
+        {"--update-srv-ver", "VERSION", "version answer's srvVer (default 001000001)"},
+        {"--update-prog-meta", "TEXT", "version answer's progMeta (default empty)"},
+        {"--update-url", "URL", "version answer's updateReq_url (default: our download)"},
         {"--update-check-mode", "MODE", "ok, 404, 500, stall, empty, text or drop (default ok)"},
         {"--update-check-fail-count", "N", "answers in that mode before ok again (default: all)"},
         {"--update-installer", "FILE", "file the download serves (default: the demo installer)"},
         {"--update-download-mode", "MODE", "ok, 404, 500, norange, stall or drop (default ok)"},
         {"--update-download-fail-count", "N", "downloads in that mode before ok again (default: all)"},
-        {"--update-bandwidth", "BYTES", "bytes per second of the download, 0 for no limit (default 0)"},
+        {"--update-bandwidth", "BYTES", "download pace per second, 0: unlimited (default 0)"},
         {"--update-drop-after", "BYTES", "drop mode: bytes sent before closing (default: half)"},
         {"--update-stall-ms", "MS", "stall mode: how long to hold the answer (default 30000)"},
     };
@@ -82,12 +82,12 @@ std::string ServiceUsage(const std::string& defaultPort)
         "The stand-in for the hosted service, for development and tests: the main page, the\n"
         "popup and alert pages, the demo interface (/demo/push, /demo/requests, /demo/update),\n"
         "the version check and the installer download. Listens on 127.0.0.1:" +
-        defaultPort + " unless --port says otherwise.\n\nOptions:\n";
+        defaultPort + "\nunless --port says otherwise. Unknown options are refused.\n\nOptions:\n";
     for (const auto& option : KnownServiceOptions()) {
         std::string head = std::string("  ") + option.name + " " + option.value;
-        head.resize(std::max<size_t>(head.size() + 1, 36), ' ');
+        head.resize(std::max<size_t>(head.size() + 1, 35), ' ');
         text += head + option.help + "\n";
     }
-    text += std::string("  -h, --help").append(24, ' ') + "print this text and end\n";
+    text += std::string("  -h, --help").append(23, ' ') + "print this text and end\n";
     return text;
 }

@@ -1,5 +1,6 @@
 #include "logic/CidDecision.h"
 
+#include <algorithm>
 #include <cwctype>
 
 namespace {
@@ -79,6 +80,11 @@ int CloseDelaySeconds(int nCallResult, int nRecFlag, int nCallProcessType,
 
 } // namespace
 
+int CidCloseDelayMs(long long llSeconds)
+{
+    return static_cast<int>(std::clamp<long long>(llSeconds, 0, kCidMaxCloseDelaySeconds) * 1000);
+}
+
 CidSearchResult CidSearchPopups(const std::vector<CidPopupState>& popups, const CidSearch& search,
                                 std::optional<size_t> nStop, int nManagerCidType)
 {
@@ -132,6 +138,9 @@ std::optional<size_t> CidFindLastPopup(const std::vector<CidPopupState>& popups,
 {
     for (size_t i = popups.size(); i-- > 0;) {
         const CidPopupState& p = popups[i];
+        if (IsCidSchedulePopup(p)) {
+            continue;
+        }
         if (nCallResult == 1) {
             if (p.nCallResult == 1 && SameNumbers(p, strCaller, strCallee)) {
                 return i;
@@ -153,7 +162,8 @@ std::optional<size_t> CidFindCallPopup(const std::vector<CidPopupState>& popups,
 {
     for (size_t i = 0; i < popups.size(); ++i) {
         const CidPopupState& p = popups[i];
-        if (p.nCallProcessType == 0 && p.nCallResult != 1 && p.llLogNo == llLogNo) {
+        if (p.nCallProcessType == 0 && p.nCallResult != 1 && !IsCidSchedulePopup(p) &&
+            p.llLogNo == llLogNo) {
             return i;
         }
     }
@@ -219,7 +229,7 @@ CidDecision CidDecide(const CidRequest& request, const std::vector<CidPopupState
     d.nPopup = nFound;
     d.bRemoveAll = !nFound && options.nCidType == 10;
     d.nCloseDelayMs =
-        CloseDelaySeconds(nCallResult, request.nRecFlag, nCallProcessType, options) * 1000;
+        CidCloseDelayMs(CloseDelaySeconds(nCallResult, request.nRecFlag, nCallProcessType, options));
 
     // Connected and answered popups keep the older popups of their call.
     if (nCallProcessType == 1 || nCallResult == 200 || nCallResult == 201) {

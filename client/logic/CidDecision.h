@@ -1,5 +1,6 @@
 #pragma once
 #include "logic/CidOption.h"
+#include "logic/CidPlacement.h"
 #include "logic/CidRequest.h"
 
 #include <cstddef>
@@ -53,6 +54,12 @@ std::optional<size_t> CidFindLastPopup(const std::vector<CidPopupState>& popups,
                                        const std::wstring& strCallee, int nCallResult,
                                        int64_t llLogNo);
 
+// Schedule popups keep the state -1 and the log number 0: no call notice is about them.
+inline bool IsCidSchedulePopup(const CidPopupState& p)
+{
+    return p.nCallResult == -1 || IsCidScheduleType(p.nPopupType);
+}
+
 // The ordinary call popup of a call log number (call end, recording result).
 std::optional<size_t> CidFindCallPopup(const std::vector<CidPopupState>& popups, int64_t llLogNo);
 
@@ -67,6 +74,18 @@ enum class CidVerdict
 };
 
 inline constexpr int kCidSendCloseDelayMs = 3000;
+
+// At most this many call, message and schedule popups are listed (each is a web view): more
+// than two screens full of the smallest stacked form. Past it the oldest closes first.
+inline constexpr size_t kCidMaxOpenPopups = 64;
+// The same bound for the main page's alert windows.
+inline constexpr size_t kMaxOpenAlertFrames = 32;
+
+// The longest close delay a page or an option can ask for: a day.
+inline constexpr int kCidMaxCloseDelaySeconds = 24 * 60 * 60;
+// A close delay in seconds as milliseconds, computed in 64 bits and kept within 0 and
+// kCidMaxCloseDelaySeconds, so a huge value never wraps into an immediate close.
+int CidCloseDelayMs(long long llSeconds);
 inline constexpr int kCidEndedCloseDelayMs = 10000;
 
 struct CidDecision

@@ -1,5 +1,6 @@
 #include "logic/CidPageText.h"
 
+#include "logic/CidDecision.h"
 #include "logic/CidPlacement.h"
 #include "logic/JsonText.h"
 
@@ -44,7 +45,7 @@ CidAutoClose CidAutoCloseFromPage(const Json::Value& root, bool bTimerRuns, int 
     result.nDelayMs = nCurrentDelayMs;
     if (root.isMember("autoCloseTime")) {
         result.nSeconds = JsonGetInt(root, "autoCloseTime", 0);
-        result.nDelayMs = result.nSeconds * 1000;
+        result.nDelayMs = CidCloseDelayMs(result.nSeconds);
     }
     return result;
 }

@@ -20,7 +20,7 @@ struct CidTypeChange
 CidTypeChange CidTypeChangeFromPage(const Json::Value& root, int nCurrentType);
 
 // FE_CID_Set_Auto_Close_Timeout: whether the close timer runs (default: whether it runs now)
-// and the delay (default: the current one).
+// and the delay (default: the current one), bounded as CidCloseDelayMs bounds it.
 struct CidAutoClose
 {
     bool bAutoClose = false;

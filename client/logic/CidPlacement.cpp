@@ -1,21 +1,56 @@
 #include "logic/CidPlacement.h"
 
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+int ClampSide(int n, long long llLimit)
+{
+    const long long llMax = llLimit > 0 ? std::min<long long>(llLimit, kCidMaxSide) : kCidMaxSide;
+    return static_cast<int>(std::clamp<long long>(n, 1, llMax));
+}
+
+// Sums of coordinates in 64 bits: the points come from sizes a page chose.
+long long Sum(long long a, long long b, long long c = 0)
+{
+    return a + b + c;
+}
+
+int ToInt(long long ll)
+{
+    return static_cast<int>(std::clamp<long long>(ll, std::numeric_limits<int>::min(),
+                                                 std::numeric_limits<int>::max()));
+}
+
+} // namespace
+
+CidSize CidClampSize(CidSize size, const CidRect& rcWork)
+{
+    const long long llWidth = static_cast<long long>(rcWork.right) - rcWork.left;
+    const long long llHeight = static_cast<long long>(rcWork.bottom) - rcWork.top;
+    return {ClampSide(size.cx, llWidth), ClampSide(size.cy, llHeight)};
+}
+
 void CidResetAtCorner(CidPlacementState& state, const CidRect& rcWork, int nStartPos,
                       CidSize size)
 {
+    state.rcWork = rcWork;
     state.sizeDesktop = {rcWork.right - rcWork.left, rcWork.bottom - rcWork.top};
+    const int nRight = ToInt(Sum(rcWork.right, -static_cast<long long>(size.cx)));
+    const int nBottom = ToInt(Sum(rcWork.bottom, -static_cast<long long>(size.cy)));
     switch (nStartPos) {
     case kCidPosRightBottom:
-        state.ptCidStart = {rcWork.right - size.cx, rcWork.bottom - size.cy};
+        state.ptCidStart = {nRight, nBottom};
         break;
     case kCidPosRightTop:
-        state.ptCidStart = {rcWork.right - size.cx, 0};
+        state.ptCidStart = {nRight, rcWork.top};
         break;
     case kCidPosLeftBottom:
-        state.ptCidStart = {0, rcWork.bottom - size.cy};
+        state.ptCidStart = {rcWork.left, nBottom};
         break;
     case kCidPosLeftTop:
-        state.ptCidStart = {0, 0};
+        state.ptCidStart = {rcWork.left, rcWork.top};
         break;
     default:
         break;
@@ -25,56 +60,57 @@ void CidResetAtCorner(CidPlacementState& state, const CidRect& rcWork, int nStar
 
 void CidStackNext(CidPlacementState& state, int nStartPos, CidSize size)
 {
-    const int W = state.sizeDesktop.cx;
-    const int H = state.sizeDesktop.cy;
+    const CidRect& rc = state.rcWork;
     const CidPoint last = state.ptCidLast;
-    const int nLastHeight = state.sizeCidLast.cy;
+    const long long llLastHeight = state.sizeCidLast.cy;
+    const long long cx = size.cx;
+    const long long cy = size.cy;
     CidPoint& start = state.ptCidStart;
-    int x = state.ptCidCurrent.x;
-    int y = state.ptCidCurrent.y;
+    long long x = state.ptCidCurrent.x;
+    long long y = state.ptCidCurrent.y;
 
     switch (nStartPos) {
     case kCidPosRightBottom:
-        y = last.y - size.cy;
-        if (y < 0) {
-            start.y = H - size.cy;
+        y = Sum(last.y, -cy);
+        if (y < rc.top) {
+            start.y = ToInt(Sum(rc.bottom, -cy));
             y = start.y;
-            x = last.x - size.cx;
-            if (x < 0) {
+            x = Sum(last.x, -cx);
+            if (x < rc.left) {
                 x = start.x;
                 y = start.y;
             }
         }
         break;
     case kCidPosRightTop:
-        y = last.y + nLastHeight;
-        if (y + size.cy > H) {
-            x = last.x - size.cx;
+        y = Sum(last.y, llLastHeight);
+        if (Sum(y, cy) > rc.bottom) {
+            x = Sum(last.x, -cx);
             y = start.y;
-            if (x < 0) {
+            if (x < rc.left) {
                 x = start.x;
                 y = start.y;
             }
         }
         break;
     case kCidPosLeftBottom:
-        y = last.y - size.cy;
-        if (y < 0) {
-            start.y = H - size.cy;
-            x = last.x + size.cx;
+        y = Sum(last.y, -cy);
+        if (y < rc.top) {
+            start.y = ToInt(Sum(rc.bottom, -cy));
+            x = Sum(last.x, cx);
             y = start.y;
-            if (last.x + 2 * size.cx > W) {
+            if (Sum(last.x, cx, cx) > rc.right) {
                 x = start.x;
                 y = start.y;
             }
         }
         break;
     case kCidPosLeftTop:
-        y = last.y + nLastHeight;
-        if (y + size.cy > H) {
-            x = last.x + size.cx;
+        y = Sum(last.y, llLastHeight);
+        if (Sum(y, cy) > rc.bottom) {
+            x = Sum(last.x, cx);
             y = start.y;
-            if (last.x + 2 * size.cx > W) {
+            if (Sum(last.x, cx, cx) > rc.right) {
                 x = start.x;
                 y = start.y;
             }
@@ -83,7 +119,7 @@ void CidStackNext(CidPlacementState& state, int nStartPos, CidSize size)
     default:
         break;
     }
-    state.ptCidCurrent = {x, y};
+    state.ptCidCurrent = {ToInt(x), ToInt(y)};
 }
 
 void CidRecordPlaced(CidPlacementState& state, CidSize size)

@@ -57,24 +57,32 @@ inline int CidScheduleTypeFor(int nCidType)
 // Display type code -> popup size. A lookup of a missing code adds it as 0 x 0.
 using CidTypeSizeMap = std::map<int, CidSize>;
 
+// A side of a page window when the work area is unknown; keeps sums of sides far from overflow.
+inline constexpr int kCidMaxSide = 16384;
+
+// A size a page asked for, each side within 1 and the work area's side (kCidMaxSide when the
+// work area is empty). Pages are not trusted to keep a frameless top-most window off the
+// whole screen. Alert windows take their size through this as well.
+CidSize CidClampSize(CidSize size, const CidRect& rcWork);
+
 // Where the stack stands. Overlap placements leave it alone.
 struct CidPlacementState
 {
-    CidSize sizeDesktop;   // work area at the last reset
+    CidRect rcWork;        // work area at the last reset
+    CidSize sizeDesktop;   // its size
     CidPoint ptCidStart;   // top-left of the stack's first popup
     CidPoint ptCidLast;    // top-left of the popup placed last by reset or stacking
     CidSize sizeCidLast;   // its size
     CidPoint ptCidCurrent; // top-left chosen for the popup being placed
 };
 
-// Starts a new stack at the corner for a popup of the given size. The left and top edges are
-// the screen's 0, not the work area's, so a work area that does not begin at (0, 0) only
-// moves the right and bottom corners.
+// Starts a new stack at the corner of the work area for a popup of the given size.
 void CidResetAtCorner(CidPlacementState& state, const CidRect& rcWork, int nStartPos,
                       CidSize size);
 
 // Puts the next popup beside the one placed last, opening a new column when the current one
-// is full and going back to the start point when the work area is full.
+// is full and going back to the start point when the work area is full. Every column starts
+// at the edge of the work area the first one started at.
 void CidStackNext(CidPlacementState& state, int nStartPos, CidSize size);
 
 // Records the popup just placed at ptCidCurrent as the last one of the stack.

@@ -1,6 +1,7 @@
 #pragma once
 #include "logic/CidPageText.h"
 #include "logic/CidRequest.h"
+#include "popups/CidWindow.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -8,8 +9,6 @@
 #include <memory>
 #include <string>
 #include <utility>
-
-class ICidWindow;
 
 // Notices and requests posted to the popup manager. Each event owns its payload, so the
 // payload goes with the event on every path, also when the manager is gone before the event
@@ -21,16 +20,17 @@ inline constexpr QEvent::Type kCidRecordEvent = static_cast<QEvent::Type>(QEvent
 inline constexpr QEvent::Type kCidScheduleEvent = static_cast<QEvent::Type>(QEvent::User + 9);
 inline constexpr QEvent::Type kCidTypeChangeEvent = static_cast<QEvent::Type>(QEvent::User + 10);
 
-// A popup's notice about itself (open, close). The popup is only named, not owned: it may be
-// gone by the time the notice arrives, so the receiver looks it up before reading it.
+// A popup's notice about itself (open, close). The popup is named by its serial, never by its
+// address: it may be gone by the time the notice arrives, and a newer popup may sit at the
+// same address, so the receiver looks the serial up.
 class CidWindowEvent : public QEvent
 {
 public:
-    CidWindowEvent(QEvent::Type type, ICidWindow* pWindow) : QEvent(type), m_pWindow(pWindow) {}
-    ICidWindow* Window() const { return m_pWindow; }
+    CidWindowEvent(QEvent::Type type, CidSerial nSerial) : QEvent(type), m_nSerial(nSerial) {}
+    CidSerial Serial() const { return m_nSerial; }
 
 private:
-    ICidWindow* m_pWindow;
+    CidSerial m_nSerial;
 };
 
 // A popup's page asked for another display type (kCidTypeChangeEvent); the popup has taken the
@@ -38,8 +38,8 @@ private:
 class CidTypeChangeEvent : public CidWindowEvent
 {
 public:
-    CidTypeChangeEvent(ICidWindow* pWindow, const CidTypeChange& change)
-        : CidWindowEvent(kCidTypeChangeEvent, pWindow), m_change(change)
+    CidTypeChangeEvent(CidSerial nSerial, const CidTypeChange& change)
+        : CidWindowEvent(kCidTypeChangeEvent, nSerial), m_change(change)
     {
     }
     const CidTypeChange& Change() const { return m_change; }
@@ -75,14 +75,16 @@ private:
     std::wstring m_strText;
 };
 
-inline void PostCidWindowEvent(QObject* pManager, QEvent::Type type, ICidWindow* pWindow)
+// The popup is read here, while it is certainly alive; only its serial travels.
+inline void PostCidWindowEvent(QObject* pManager, QEvent::Type type, const ICidWindow* pWindow)
 {
-    QCoreApplication::postEvent(pManager, new CidWindowEvent(type, pWindow));
+    QCoreApplication::postEvent(pManager, new CidWindowEvent(type, pWindow->m_nSerial));
 }
 
-inline void PostCidTypeChange(QObject* pManager, ICidWindow* pWindow, const CidTypeChange& change)
+inline void PostCidTypeChange(QObject* pManager, const ICidWindow* pWindow,
+                              const CidTypeChange& change)
 {
-    QCoreApplication::postEvent(pManager, new CidTypeChangeEvent(pWindow, change));
+    QCoreApplication::postEvent(pManager, new CidTypeChangeEvent(pWindow->m_nSerial, change));
 }
 
 inline void PostCidRequest(QObject* pManager, std::unique_ptr<CidRequest> pRequest)

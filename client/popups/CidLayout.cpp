@@ -41,7 +41,10 @@ CidScreenInfo CCidLayout::ReadScreen() const
         return m_fnScreen();
     }
     CidScreenInfo info;
-    const QScreen* pScreen = QGuiApplication::primaryScreen();
+    const QScreen* pScreen = m_pFrame ? m_pFrame->screen() : nullptr;
+    if (pScreen == nullptr) {
+        pScreen = QGuiApplication::primaryScreen();
+    }
     if (pScreen != nullptr) {
         const QRect rc = pScreen->availableGeometry();
         info.rcWork = {rc.x(), rc.y(), rc.x() + rc.width(), rc.y() + rc.height()};
@@ -123,6 +126,8 @@ void CCidLayout::PositionCidWindow(ICidWindow* pCidDlg, int bInitPosition, int n
     } else {
         size = m_sizes[nSizeType];
     }
+    const CidScreenInfo screen = ReadScreen();
+    size = CidClampSize(size, screen.rcWork);
     if (m_popups.size() == 1) {
         bInitPosition = 1;
     }
@@ -139,7 +144,6 @@ void CCidLayout::PositionCidWindow(ICidWindow* pCidDlg, int bInitPosition, int n
 
     const int nStartPos = m_options.nCidStartPos;
     if (bInitPosition != 0) {
-        const CidScreenInfo screen = ReadScreen();
         const CidRect& rc = screen.rcWork;
         LAYOUT_LOG_A("PositionCidWindow",
                      "CCIDDlgManager::PositionCidWindow() bInitPosition ==> rcDesktop -> left=%d, "
@@ -238,7 +242,7 @@ void CCidLayout::RepositionCidWindowAll(int nFlags)
                 p.KillCidTimer(kCidCloseTimerId);
                 p.m_nCloseTimer = 0;
                 LAYOUT_LOG_W("RepositionCidWindowAll", L"change close time : %d", nDelaySec);
-                p.m_nCloseTimer = p.SetCidTimer(kCidCloseTimerId, nDelaySec * 1000);
+                p.m_nCloseTimer = p.SetCidTimer(kCidCloseTimerId, CidCloseDelayMs(nDelaySec));
             }
             p.m_nCloseType = nAutoCloseType;
         }

@@ -4,6 +4,9 @@
 #include "logic/CidPlacement.h"
 #include "popups/CidWindow.h"
 
+#include <QPointer>
+#include <QWidget>
+
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -11,8 +14,8 @@
 #include <string>
 #include <vector>
 
-// The primary screen's work area and vertical resolution (the resolution only feeds a log
-// line).
+// The work area and vertical resolution of the screen the popups go to (the resolution only
+// feeds a log line).
 struct CidScreenInfo
 {
     CidRect rcWork;
@@ -55,15 +58,19 @@ public:
     void LogSearch(const CidSearch& search, const CidSearchResult& result) const;
 
     void SetScreenSource(std::function<CidScreenInfo()> fn) { m_fnScreen = std::move(fn); }
+    // Without a screen source, popups go to the screen this window is on (the primary screen
+    // while there is none).
+    void SetFrame(QWidget* pFrame) { m_pFrame = pFrame; }
+    CidScreenInfo ReadScreen() const;
     const CidPlacementState& State() const { return m_place; }
 
 private:
     bool PlaceOverlapped(ICidWindow* pCidDlg, int nSizeType, CidSize size);
-    CidScreenInfo ReadScreen() const;
 
     const CidPopupList& m_popups;
     const CidDisplayOptions& m_options;
     CidTypeSizeMap& m_sizes;
     CidPlacementState m_place;
     std::function<CidScreenInfo()> m_fnScreen;
+    QPointer<QWidget> m_pFrame;
 };

@@ -9,6 +9,10 @@
 class QObject;
 class QWidget;
 
+// A popup's number, given by the manager when it makes the popup and never given again; 0 for
+// none. Notices name popups by it, since an address is reused once a popup is freed.
+using CidSerial = uint64_t;
+
 // Timer ids of a popup window.
 inline constexpr int kCidSlideTimerId = 1;
 inline constexpr int kCidCloseTimerId = 2;
@@ -34,7 +38,7 @@ inline constexpr unsigned kCidPosShowWindow = 0x0040;
 // Ownership: the manager owns every popup object and deletes it (which destroys its window);
 // a popup never deletes itself. A popup talks back only by posting CidWindowEvent to
 // m_hWndManager (open: kCidOpenEvent, close: kCidCloseEvent, a new display type:
-// CidTypeChangeEvent) with itself as the payload.
+// CidTypeChangeEvent) naming itself by m_nSerial.
 class ICidWindow
 {
 public:
@@ -77,6 +81,7 @@ public:
     virtual void InvalidateCidWindow() = 0;
 
     QObject* m_hWndManager;
+    CidSerial m_nSerial = 0;
     int m_nCtc = 1;
     int m_nMsgSend = 1;
     int m_nCallProcessType = 0; // 1 = ARS notification

@@ -4,6 +4,7 @@
 #include "diag/ElfCoreWriter.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 
@@ -50,9 +51,23 @@ void CrashDumpFilter(int sig, siginfo_t* info, void* context)
     if (g_szDumpFront[0] != '\0'
         && ComposeCrashDumpName(s_szName, sizeof(s_szName), g_szDumpFront, date.tm_year + 1900,
                                 date.tm_mon + 1, date.tm_mday)) {
-        const int fd = ::open(s_szName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        // Written privately under a temporary name and renamed when complete: a fault inside
+        // the writer leaves no partial dump under the final name, and a link planted at either
+        // name is replaced, never followed.
+        static char s_szPart[sizeof(s_szName) + 8];
+        const size_t nName = ::strlen(s_szName);
+        ::memcpy(s_szPart, s_szName, nName);
+        ::memcpy(s_szPart + nName, ".part", 6);
+        constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+        int fd = ::open(s_szPart, kFlags, 0600);
+        if (fd < 0 && errno == EEXIST) {
+            ::unlink(s_szPart);  // left by a writer that died: removes the name, not a target
+            fd = ::open(s_szPart, kFlags, 0600);
+        }
         if (fd >= 0) {
             WriteCoreImage(fd, sig, info, static_cast<const ucontext_t*>(context), tid, g_coreInfo);
+            ::close(fd);
+            ::rename(s_szPart, s_szName);
         }
     }
     ::_exit(0);

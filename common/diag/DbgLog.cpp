@@ -25,23 +25,20 @@ const size_t kMaxMessage = CDbgLog::kMessageChars - 1;
 // Shared by every log object, like the tick it stands for.
 std::atomic<uint32_t> s_lastReloadTick{0};
 
-// glibc's vswprintf reports -1 when the output does not fit, so grow until it does; a
-// message longer than the log keeps is cut afterwards.
+// One bounded buffer: glibc's vswprintf reports -1 when the output does not fit, after writing
+// what fits, and that is the cut the log makes anyway. An unconvertible argument keeps what was
+// written before it.
 std::wstring FormatWide(const wchar_t* pszFormat, va_list args)
 {
-    size_t size = CDbgLog::kMessageChars;
-    for (int attempt = 0; attempt < 12; ++attempt) {
-        std::vector<wchar_t> buffer(size);
-        va_list copy;
-        va_copy(copy, args);
-        const int n = std::vswprintf(buffer.data(), buffer.size(), pszFormat, copy);
-        va_end(copy);
-        if (n >= 0) {
-            return std::wstring(buffer.data(), static_cast<size_t>(n));
-        }
-        size *= 4;
+    std::vector<wchar_t> buffer(CDbgLog::kMessageChars, L'\0');
+    va_list copy;
+    va_copy(copy, args);
+    const int n = std::vswprintf(buffer.data(), buffer.size(), pszFormat, copy);
+    va_end(copy);
+    if (n >= 0) {
+        return std::wstring(buffer.data(), static_cast<size_t>(n));
     }
-    throw std::runtime_error("unformattable message");
+    return std::wstring(buffer.data(), ::wcsnlen(buffer.data(), buffer.size() - 1));
 }
 
 void WriteAll(int fd, const std::string& bytes)
@@ -251,10 +248,10 @@ void CDbgLog::InitLog()
     }
     DebugOut(L"========================[Start Log]===================\n");
     if (m_bLauncherForm) {
-        GD_DebugPrintTagW(L"%ls=%d, regval=%d", strFile.c_str(), m_bEnable, m_nMode);
+        GD_DebugPrintTagW(L"%ls=%d, regval=%d", strFile.c_str(), m_bEnable.load(), m_nMode.load());
     } else {
         GD_DebugPrintTagW(__LINE__, L"CDbgLog::InitLog", L"DbgLog", L"%ls=%d, regval=%d",
-                          strFile.c_str(), m_bEnable, m_nMode);
+                          strFile.c_str(), m_bEnable.load(), m_nMode.load());
     }
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -82,9 +83,10 @@ private:
     std::wstring m_strFileName = L"Dbg2.txt";
     std::wstring m_strLogDir;
     std::wstring m_strLogPath;
-    int m_bEnable = 0;
-    int m_nMode = 0;
-    int m_bLocked = 0;
+    // Re-read by whichever thread prints after the interval, read by every other: atomic.
+    std::atomic<int> m_bEnable{0};
+    std::atomic<int> m_nMode{0};
+    std::atomic<int> m_bLocked{0};
     std::mutex m_csLog;
 
     bool m_bLauncherForm = false;

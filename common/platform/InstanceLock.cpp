@@ -29,17 +29,46 @@ std::string FileInstanceLock::LockFilePath(const std::wstring& name)
     return dir + WideToUtf8(bare) + ".lock";
 }
 
+namespace {
+// Opens the lock file without following a link planted in its place and without changing its
+// mode: read-write when we may, read-only when another user created it (flock needs neither),
+// created (0644, exclusively) when it is missing. -1 when none of that works.
+int OpenLockFile(const std::string& path)
+{
+    // Close-on-exec: a child (the page renderer, an installer) must not keep the name taken.
+    constexpr int kFlags = O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        int fd = ::open(path.c_str(), O_RDWR | kFlags);
+        if (fd < 0 && errno == EACCES) {
+            fd = ::open(path.c_str(), O_RDONLY | kFlags);
+        }
+        if (fd < 0 && errno == ENOENT) {
+            fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | kFlags, 0644);
+            if (fd < 0 && errno == EEXIST) {
+                continue;  // another process made it just now: open that one
+            }
+        }
+        if (fd < 0) {
+            return -1;
+        }
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
+    return -1;
+}
+}  // namespace
+
 LockResult FileInstanceLock::Acquire(const std::wstring& name)
 {
     Release();
-    const std::string path = LockFilePath(name);
-    // Close-on-exec: a child (the page renderer, an installer) must not keep the name taken.
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = OpenLockFile(LockFilePath(name));
     if (fd < 0) {
         return LockResult::OtherError;
     }
-    // Anyone may take the name after us, whatever our umask.
-    ::fchmod(fd, 0666);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         ::close(fd);

@@ -1,7 +1,39 @@
 #include "platform/ProcessMessenger.h"
 
+#include "diag/DbgLog.h"
+
 #include <QLocalServer>
 #include <QLocalSocket>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+// The name lives in the abstract namespace: no socket file to go stale or be taken, but any
+// local user may bind or connect to it, so each side checks who is at the other end.
+bool PeerIsThisUser(const QLocalSocket& socket)
+{
+    struct ucred cred {};
+    socklen_t len = sizeof(cred);
+    const auto fd = static_cast<int>(socket.socketDescriptor());
+    return fd >= 0 && ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 &&
+           len == sizeof(cred) && cred.uid == ::geteuid();
+}
+
+bool ConnectToOurs(QLocalSocket& socket, const QString& name, int timeoutMs)
+{
+    socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
+    socket.connectToServer(name);
+    if (!socket.waitForConnected(timeoutMs)) {
+        return false;
+    }
+    if (!PeerIsThisUser(socket)) {
+        socket.abort();
+        return false;
+    }
+    return true;
+}
+}  // namespace
 
 LocalSocketMessenger::LocalSocketMessenger(QString serverName, QObject* parent)
     : QObject(parent), m_serverName(std::move(serverName))
@@ -41,13 +73,21 @@ bool LocalSocketMessenger::Serve(Handler handler)
 {
     m_handler = std::move(handler);
     m_server = std::make_unique<QLocalServer>();
-    QLocalServer::removeServer(m_serverName);
+    m_server->setSocketOptions(QLocalServer::AbstractNamespaceOption);
     if (!m_server->listen(m_serverName)) {
+        // Another process has the name: this client cannot be reached by a second start.
+        DBG_LOG_W(L"listen %ls failed: %ls", m_serverName.toStdWString().c_str(),
+                  m_server->errorString().toStdWString().c_str());
+        m_server.reset();
         return false;
     }
     connect(m_server.get(), &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* socket = m_server->nextPendingConnection()) {
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            if (!PeerIsThisUser(*socket)) {
+                socket->abort();  // another user's process: not ours to obey
+                continue;
+            }
             connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
                 if (!socket->canReadLine()) {
                     if (socket->bytesAvailable() > 4096) {
@@ -70,8 +110,7 @@ bool LocalSocketMessenger::Serve(Handler handler)
 bool LocalSocketMessenger::Send(const QString& message, const QString& sender)
 {
     QLocalSocket socket;
-    socket.connectToServer(m_serverName);
-    if (!socket.waitForConnected(1000)) {
+    if (!ConnectToOurs(socket, m_serverName, 1000)) {
         return false;
     }
     socket.write(EncodeFrame(message, sender));
@@ -81,4 +120,12 @@ bool LocalSocketMessenger::Send(const QString& message, const QString& sender)
         socket.waitForDisconnected(1000);
     }
     return written;
+}
+
+bool LocalSocketMessenger::IsServed(const QString& serverName, int timeoutMs)
+{
+    QLocalSocket socket;
+    const bool bOurs = ConnectToOurs(socket, serverName, timeoutMs);
+    socket.abort();
+    return bOurs;
 }

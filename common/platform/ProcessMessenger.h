@@ -6,8 +6,8 @@
 
 class QLocalServer;
 
-// Messages between the programs' processes over a local socket named after the client's
-// single-instance name. The running client serves; a second client or the launcher sends.
+// Messages between the programs' processes over a local socket (abstract namespace, only
+// between processes of the same user) named after the client's single-instance name. The running client serves; a second client or the launcher sends.
 // One frame per connection: "<message>\t<sender>\n" in UTF-8.
 class IProcessMessenger
 {
@@ -33,6 +33,9 @@ public:
 
     bool Serve(Handler handler) override;
     bool Send(const QString& message, const QString& sender) override;
+
+    // True when a process of this user serves the name (the client is running).
+    static bool IsServed(const QString& serverName, int timeoutMs);
 
     static QByteArray EncodeFrame(const QString& message, const QString& sender);
     // False when the bytes are not one whole frame.

@@ -2,6 +2,7 @@
 #include "core/U_HttpDown.h"
 
 #include <QDialog>
+#include <QEvent>
 #include <QEventLoop>
 #include <QIcon>
 #include <QImage>

@@ -121,3 +121,34 @@ public:
 private:
     std::optional<std::string> m_old;
 };
+
+// One environment variable set (or, with nullopt, removed) for the object's lifetime.
+class ScopedEnv
+{
+public:
+    ScopedEnv(std::string strName, const std::optional<std::string>& value) : m_strName(std::move(strName))
+    {
+        if (const char* pszOld = std::getenv(m_strName.c_str())) {
+            m_old = pszOld;
+        }
+        if (value) {
+            ::setenv(m_strName.c_str(), value->c_str(), 1);
+        } else {
+            ::unsetenv(m_strName.c_str());
+        }
+    }
+    ~ScopedEnv()
+    {
+        if (m_old) {
+            ::setenv(m_strName.c_str(), m_old->c_str(), 1);
+        } else {
+            ::unsetenv(m_strName.c_str());
+        }
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string m_strName;
+    std::optional<std::string> m_old;
+};

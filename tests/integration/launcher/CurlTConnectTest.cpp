@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 using Kind = ScriptedReply::Kind;
@@ -25,6 +27,15 @@ ScriptedReply Stall(int ms)
     ScriptedReply r;
     r.kind = Kind::Stall;
     r.stallMs = ms;
+    return r;
+}
+
+ScriptedReply Unframed(int status, std::string body)
+{
+    ScriptedReply r;
+    r.kind = Kind::Unframed;
+    r.status = status;
+    r.body = std::move(body);
     return r;
 }
 
@@ -153,9 +164,11 @@ class CurlDownloadTest : public ::testing::Test
 {
 protected:
     std::wstring Path() const { return m_dir.Path() + L"Orva_Update.exe"; }
+    // A file of an earlier attempt, private as the layer leaves it.
     void WriteExisting(const std::string& bytes) const
     {
         std::ofstream(WideToUtf8(Path()), std::ios::binary) << bytes;
+        ::chmod(WideToUtf8(Path()).c_str(), 0600);
     }
     TempDir m_dir;
     LauncherTestLog m_log;
@@ -166,15 +179,16 @@ TEST_F(CurlDownloadTest, FreshDownloadSendsNoRangeAndReportsProgress)
     const std::string file(5000, 'x');
     ScriptedHttpServer server({Answer(200, file)});
     CCurlTConnect curl(&m_log.log);
-    g_nDownNow = 0;
-    g_nDownTotal = 0;
 
     EXPECT_TRUE(curl.CurlDownload(server.Url("/d?progId=Orvan_Vexa"), Path(), 0));
     EXPECT_EQ(curl.m_nCurlResult, 0);
     EXPECT_EQ(curl.m_nHttpCode, 200);
     EXPECT_EQ(FileBytes(Path()), file);
-    EXPECT_EQ(g_nDownNow.load(), 5000u);
-    EXPECT_EQ(g_nDownTotal.load(), 5000u);
+    EXPECT_EQ(curl.m_nDownNow.load(), 5000u);
+    EXPECT_EQ(curl.m_nDownTotal.load(), 5000u);
+    struct stat info{};
+    ASSERT_EQ(::stat(WideToUtf8(Path()).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << "private, and not runnable before it is checked";
     ASSERT_EQ(server.Requests().size(), 1u);
     const std::string raw = server.Requests()[0];
     EXPECT_EQ(raw.rfind("GET /d?progId=Orvan_Vexa HTTP/1.1\r\n", 0), 0u);
@@ -192,7 +206,9 @@ TEST_F(CurlDownloadTest, ResumeSendsTheRangeLineAndAppends)
     EXPECT_EQ(curl.m_nHttpCode, 206);
     EXPECT_FALSE(curl.m_bRestartedFromZero);
     EXPECT_EQ(FileBytes(Path()), std::string(1000, 'a') + std::string(500, 'b'));
-    EXPECT_EQ(g_nDownTotal.load(), 500u);  // the remaining part, as announced
+    EXPECT_EQ(curl.m_nDownTotal.load(), 500u);  // the remaining part, as announced
+    EXPECT_EQ(curl.m_nRequestBase.load(), 1000u);
+    EXPECT_EQ(curl.m_llTotalSize, 1500);
     ASSERT_EQ(server.Requests().size(), 1u);
     const std::string raw = server.Requests()[0];
     // The line carries its own CR LF in front of the one the library adds.
@@ -200,17 +216,184 @@ TEST_F(CurlDownloadTest, ResumeSendsTheRangeLineAndAppends)
     EXPECT_NE(raw.find("\r\nRange:bytes=1000-\r\n\r\n"), std::string::npos) << raw;
 }
 
-TEST_F(CurlDownloadTest, SuccessiveDownloadsAppendAndNeverEmptyTheFile)
+struct RefusedCase
 {
-    WriteExisting("old-");
-    ScriptedHttpServer server({Answer(200, "one-"), Answer(404, "<html>missing</html>"), Answer(200, "three")});
+    const char* name;
+    ScriptedReply reply;
+    int nOffset;             // the file holds this many bytes of the installer already
+    long long llExpected;    // the answer's size, -1 none
+    CCurlTConnect::Refusal refusal;
+    int expectCurlResult;
+    int expectHttpCode;
+    size_t expectFileSize;   // what stays: never any byte of a refused response
+};
+
+std::ostream& operator<<(std::ostream& os, const RefusedCase& c)
+{
+    return os << c.name;
+}
+
+class RefusedResponses : public CurlDownloadTest, public ::testing::WithParamInterface<RefusedCase>
+{
+};
+
+const std::string kWhole = std::string(1000, 'a') + std::string(500, 'b');
+
+TEST_P(RefusedResponses, FailTheRequestAndLeaveTheFileAsItWas)
+{
+    const RefusedCase& c = GetParam();
+    if (c.nOffset != 0) {
+        WriteExisting(kWhole.substr(0, static_cast<size_t>(c.nOffset)));
+    }
+    ScriptedHttpServer server({c.reply});
+    CCurlTConnect curl(&m_log.log);
+    curl.SetExpectedSize(c.llExpected);
+
+    EXPECT_FALSE(curl.CurlDownload(server.Url("/d"), Path(), c.nOffset));
+    EXPECT_EQ(curl.m_refusal, c.refusal);
+    EXPECT_EQ(curl.m_nCurlResult, c.expectCurlResult);
+    EXPECT_EQ(curl.m_nHttpCode, c.expectHttpCode);
+    EXPECT_EQ(FileBytes(Path()), kWhole.substr(0, c.expectFileSize));
+    EXPECT_EQ(m_log.CountStartingWith(L"[CurlDownload]URL: " + server.Url("/d") + L", res: "), 1u);
+}
+
+using Refusal = CCurlTConnect::Refusal;
+INSTANTIATE_TEST_SUITE_P(
+    Launcher, RefusedResponses,
+    ::testing::Values(
+        RefusedCase{"NotFound", Answer(404, "<html>missing</html>"), 0, -1, Refusal::Status, CURLE_HTTP_RETURNED_ERROR, 404, 0},
+        RefusedCase{"Forbidden", Answer(403, "<html>no</html>"), 0, 1500, Refusal::Status, CURLE_HTTP_RETURNED_ERROR, 403, 0},
+        RefusedCase{"ServerErrorOnResume", Answer(500, "<html>oops</html>"), 1000, 1500, Refusal::Status,
+                    CURLE_HTTP_RETURNED_ERROR, 500, 1000},
+        RefusedCase{"UnavailableOnResume", Answer(503, "<html>busy</html>"), 1000, -1, Refusal::Status,
+                    CURLE_HTTP_RETURNED_ERROR, 503, 1000},
+        RefusedCase{"EmptyNotFound", Answer(404, ""), 1000, -1, Refusal::Status, CURLE_HTTP_RETURNED_ERROR, 404, 1000},
+        RefusedCase{"RangeNotSatisfiable", Answer(416, "<html>416</html>", "Content-Range: bytes */1500\r\n"), 1000, 1500,
+                    Refusal::Status, CURLE_HTTP_RETURNED_ERROR, 416, 1000},
+        RefusedCase{"PartFromTheWrongOffset", Answer(206, kWhole, "Content-Range: bytes 0-1499/1500\r\n"), 1000, 1500,
+                    Refusal::Range, CURLE_RANGE_ERROR, 206, 1000},
+        RefusedCase{"PartWithoutContentRange", Answer(206, kWhole.substr(1000)), 1000, -1, Refusal::Range,
+                    CURLE_RANGE_ERROR, 206, 1000},
+        RefusedCase{"PartOfAnotherSize", Answer(206, kWhole.substr(1000), "Content-Range: bytes 1000-1499/9999\r\n"), 1000,
+                    1500, Refusal::Size, CURLE_WRITE_ERROR, 206, 1000},
+        RefusedCase{"WholeOfAnotherSize", Answer(200, kWhole + "<html>"), 0, 1500, Refusal::Size, CURLE_WRITE_ERROR, 200, 0},
+        // Installer bytes with an error page behind them, on a connection without a length.
+        RefusedCase{"BytesPastTheSize", Unframed(200, kWhole + "<html>error</html>"), 0, 1500, Refusal::TooLong,
+                    CURLE_WRITE_ERROR, 200, 0},
+        RefusedCase{"BytesPastTheSizeOnResume", Unframed(200, kWhole + "<html>error</html>"), 1000, 1500, Refusal::TooLong,
+                    CURLE_WRITE_ERROR, 200, 0},
+        // A body cut short on a connection without a length: what came is the installer's and
+        // stays for the resume, but the request did not bring it all.
+        RefusedCase{"CutShortWithoutLength", Unframed(200, kWhole.substr(0, 700)), 0, 1500, Refusal::None,
+                    CURLE_PARTIAL_FILE, 200, 700}),
+    [](const ::testing::TestParamInfo<RefusedCase>& info) { return std::string(info.param.name); });
+
+TEST_F(CurlDownloadTest, UnframedWholeFileWithoutAKnownSizeIsTakenAsItCame)
+{
+    ScriptedHttpServer server({Unframed(200, kWhole)});
     CCurlTConnect curl(&m_log.log);
     EXPECT_TRUE(curl.CurlDownload(server.Url("/d"), Path(), 0));
-    // An error page is a completed request: it is written like any body, its status recorded.
-    EXPECT_TRUE(curl.CurlDownload(server.Url("/d"), Path(), 0));
-    EXPECT_EQ(curl.m_nHttpCode, 404);
-    EXPECT_TRUE(curl.CurlDownload(server.Url("/d"), Path(), 0));
-    EXPECT_EQ(FileBytes(Path()), "old-one-<html>missing</html>three");
+    EXPECT_EQ(FileBytes(Path()), kWhole);
+    EXPECT_EQ(curl.m_llTotalSize, -1);
+}
+
+struct PlantedCase
+{
+    const char* name;
+    int nOffset;
+};
+
+class PlantedFile : public CurlDownloadTest, public ::testing::WithParamInterface<PlantedCase>
+{
+};
+
+TEST_P(PlantedFile, IsNeitherFollowedNorWrittenAndNothingIsRequested)
+{
+    ScriptedHttpServer server({Answer(200, kWhole)});
+    const std::string strPath = WideToUtf8(Path());
+    const std::string strName = GetParam().name;
+    const std::string strTarget = WideToUtf8(m_dir.Path()) + "target";
+    std::ofstream(strTarget, std::ios::binary) << std::string(static_cast<size_t>(GetParam().nOffset), 'x');
+    ::chmod(strTarget.c_str(), 0600);
+    if (strName.rfind("Link", 0) == 0) {
+        ASSERT_EQ(::symlink(strTarget.c_str(), strPath.c_str()), 0);
+    } else if (strName.rfind("OtherUsers", 0) == 0) {
+        ASSERT_EQ(::rename(strTarget.c_str(), strPath.c_str()), 0);
+        if (::chown(strPath.c_str(), 65534, 65534) != 0) {
+            GTEST_SKIP() << "needs root to plant a file of another user";
+        }
+    } else if (strName.rfind("OpenToOthers", 0) == 0) {
+        ASSERT_EQ(::rename(strTarget.c_str(), strPath.c_str()), 0);
+        ASSERT_EQ(::chmod(strPath.c_str(), 0666), 0);
+    } else {  // a second name of a file elsewhere
+        ASSERT_EQ(::link(strTarget.c_str(), strPath.c_str()), 0);
+    }
+    CCurlTConnect curl(&m_log.log);
+
+    EXPECT_FALSE(curl.CurlDownload(server.Url("/d"), Path(), GetParam().nOffset));
+    EXPECT_EQ(curl.m_refusal, CCurlTConnect::Refusal::File);
+    EXPECT_NE(curl.m_nCurlResult, 0);
+    EXPECT_TRUE(server.Requests().empty());
+    EXPECT_EQ(FileBytes(Path()), std::string(static_cast<size_t>(GetParam().nOffset), 'x'));
+}
+
+INSTANTIATE_TEST_SUITE_P(Launcher, PlantedFile,
+                         ::testing::Values(PlantedCase{"LinkFresh", 0}, PlantedCase{"LinkResumed", 1000},
+                                           PlantedCase{"OtherUsersFresh", 0}, PlantedCase{"OtherUsersResumed", 1000},
+                                           PlantedCase{"OpenToOthersResumed", 1000},
+                                           PlantedCase{"HardLinkResumed", 1000}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CurlDownloadTest, LeftoverIsContinuedOnlyAtItsOwnSize)
+{
+    WriteExisting(kWhole.substr(0, 800));
+    ScriptedHttpServer server({Answer(206, kWhole.substr(1000), "Content-Range: bytes 1000-1499/1500\r\n")});
+    CCurlTConnect curl(&m_log.log);
+    EXPECT_FALSE(curl.CurlDownload(server.Url("/d"), Path(), 1000));
+    EXPECT_EQ(curl.m_refusal, CCurlTConnect::Refusal::File);
+    EXPECT_FALSE(curl.CurlDownload(server.Url("/d"), Path(), 0)) << "not emptied either";
+    EXPECT_EQ(FileBytes(Path()), kWhole.substr(0, 800));
+    EXPECT_TRUE(server.Requests().empty());
+}
+
+TEST_F(CurlDownloadTest, OnlyHttpAndHttpsAreFetchedAlsoBehindARedirect)
+{
+    const std::string strSecret = WideToUtf8(m_dir.Path()) + "secret";
+    std::ofstream(strSecret) << "not for the installer";
+    ScriptedHttpServer front({Answer(302, "", "Location: file://" + strSecret + "\r\n")});
+    for (const std::wstring& url : {L"file://" + Utf8ToWide(strSecret), std::wstring(L"ftp://127.0.0.1:1/x"),
+                                    front.Url("/d")}) {
+        CCurlTConnect curl(&m_log.log);
+        EXPECT_FALSE(curl.CurlDownload(url, Path(), 0)) << WideToUtf8(url);
+        EXPECT_EQ(curl.m_nCurlResult, CURLE_UNSUPPORTED_PROTOCOL) << WideToUtf8(url);
+        EXPECT_EQ(FileBytes(Path()), "") << WideToUtf8(url);
+    }
+    EXPECT_EQ(front.Requests().size(), 1u);
+}
+
+TEST(CurlPost, OnlyHttpAndHttpsAreAsked)
+{
+    TempDir dir;
+    const std::string strAnswer = WideToUtf8(dir.Path()) + "answer.json";
+    std::ofstream(strAnswer) << R"({"checkResult": 1})";
+    CCurlTConnect curl;
+    curl.SetSleep([](unsigned int) {});
+    EXPECT_EQ(curl.CurlPostA(L"{}", L"file://" + Utf8ToWide(strAnswer), 0, L""),
+              curl_easy_strerror(CURLE_UNSUPPORTED_PROTOCOL));
+}
+
+TEST(CurlPost, HttpsAddressSpeaksTlsAndChecksTheCertificate)
+{
+    // A plain server receives the TLS greeting; nothing it says is taken as an answer.
+    ScriptedHttpServer server({Answer(200, R"({"checkResult": 1})")});
+    CCurlTConnect curl;
+    curl.SetSleep([](unsigned int) {});
+    const std::string result =
+        curl.CurlPostA(L"{}", L"https://127.0.0.1:" + std::to_wstring(server.Port()) + L"/p", 0, L"");
+    EXPECT_NE(result, R"({"checkResult": 1})");
+    EXPECT_NE(curl.m_nCurlResult, 0);
+    ASSERT_FALSE(server.Requests().empty());
+    EXPECT_EQ(static_cast<unsigned char>(server.Requests()[0].at(0)), 0x16u) << "a TLS handshake record";
 }
 
 TEST_F(CurlDownloadTest, WholeFileInsteadOfPartStartsTheFileAgain)
@@ -243,7 +426,7 @@ TEST_F(CurlDownloadTest, TransferFailureReportsCodeAndText)
     EXPECT_FALSE(curl.CurlDownload(server.Url("/d"), Path(), 0));
     EXPECT_EQ(curl.m_nCurlResult, CURLE_GOT_NOTHING);
     EXPECT_EQ(curl.m_strError, curl_easy_strerror(CURLE_GOT_NOTHING));
-    EXPECT_EQ(curl.m_nHttpCode, 123);  // only completed requests set it
+    EXPECT_EQ(curl.m_nHttpCode, 0);  // no response came
     EXPECT_EQ(m_log.CountStartingWith(L"[CurlDownload]URL: " + server.Url("/d") + L", res: " +
                                       Utf8ToWide(curl.m_strError) + L"[line: "),
               1u);
@@ -290,8 +473,8 @@ TEST_F(CurlDownloadTest, SlowServerEndsAfterTenSecondsKeepingItsBytes)
     EXPECT_GE(elapsed, 9900);
     EXPECT_LT(elapsed, 12000);
     EXPECT_EQ(FileBytes(Path()), std::string(300, 'p'));
-    EXPECT_EQ(g_nDownNow.load(), 300u);
-    EXPECT_EQ(g_nDownTotal.load(), 1000u);
+    EXPECT_EQ(curl.m_nDownNow.load(), 300u);
+    EXPECT_EQ(curl.m_nDownTotal.load(), 1000u);
 
     // The timing line comes at most every three seconds of transfer time: at 3, 6 and 9.
     std::vector<double> times;

@@ -13,10 +13,13 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -197,21 +200,160 @@ TEST_F(DownloadEngine, ResumesFromTheFilesSizeAlsoAfterAnAttemptThatBroughtNothi
     EXPECT_EQ(final.lParam, static_cast<qintptr>(body.size()));
 }
 
-TEST_F(DownloadEngine, NotFoundEndsTheDownloadWithoutAnotherAttempt)
+enum class Plant
 {
-    ScriptedHttpServer server({{ScriptedReply::Kind::Answer, 404, "<html>gone</html>", "", 0, 0}});
-    auto engine = MakeEngine(server.Url("/d"));
+    Nothing,
+    Link,       // the download path is a link to a file elsewhere
+    OtherUsers  // the download path holds another user's file
+};
+
+struct MisbehaviourCase
+{
+    const char* name;
+    std::vector<ScriptedReply> replies;  // the last one repeats
+    size_t expectRequests;
+    size_t expectRetries;  // retry texts the user saw
+    bool expectRun;        // the installer was handed over, verified
+    Plant plant = Plant::Nothing;
+    bool bAnswerNamesTheInstaller = true;  // "updateSize" and "updateSha256"
+};
+
+std::ostream& operator<<(std::ostream& os, const MisbehaviourCase& c)
+{
+    return os << c.name;
+}
+
+const std::string kInstaller = Pattern(60000);
+const size_t kHalf = 25000;
+
+ScriptedReply Reply(ScriptedReply::Kind kind, int status, std::string body, std::string extra = {},
+                    size_t contentLength = 0)
+{
+    ScriptedReply r;
+    r.kind = kind;
+    r.status = status;
+    r.body = std::move(body);
+    r.extraHeaders = std::move(extra);
+    r.contentLength = contentLength;
+    return r;
+}
+
+// The first half of the installer, then the connection closes.
+ScriptedReply FirstHalf()
+{
+    return Reply(ScriptedReply::Kind::Partial, 200, kInstaller.substr(0, kHalf), "", kInstaller.size());
+}
+
+ScriptedReply Page(int status)
+{
+    return Reply(ScriptedReply::Kind::Answer, status, "<html><body>error " + std::to_string(status) + "</body></html>");
+}
+
+std::string Sha256Hex(const std::string& bytes)
+{
+    return QCryptographicHash::hash(QByteArray::fromStdString(bytes), QCryptographicHash::Sha256).toHex().toStdString();
+}
+
+class ServerMisbehaviour : public DownloadEngine, public ::testing::WithParamInterface<MisbehaviourCase>
+{
+};
+
+TEST_P(ServerMisbehaviour, NothingUnverifiedRunsAndTheUserSeesEachTry)
+{
+    const MisbehaviourCase& c = GetParam();
+    ScriptedHttpServer server(c.replies);
+    auto engine = MakeEngine(server.Url("/iCliVer/download/Orva_Update.exe"));
+    if (c.bAnswerNamesTheInstaller) {
+        engine->State().llExpectedSize = static_cast<long long>(kInstaller.size());
+        engine->State().strExpectedSha256 = Sha256Hex(kInstaller);
+    }
+    const std::string strPath = WideToUtf8(m_path);
+    const std::string strElsewhere = WideToUtf8(m_tmp.Path()) + "elsewhere";
+    if (c.plant != Plant::Nothing) {
+        std::ofstream(strElsewhere, std::ios::binary) << "#!/bin/sh\necho planted\n";
+        if (c.plant == Plant::Link) {
+            ASSERT_EQ(::symlink(strElsewhere.c_str(), strPath.c_str()), 0);
+        } else {
+            ASSERT_EQ(::rename(strElsewhere.c_str(), strPath.c_str()), 0);
+            if (::chown(strPath.c_str(), 65534, 65534) != 0) {
+                GTEST_SKIP() << "needs root to plant a file of another user";
+            }
+        }
+    }
 
     ASSERT_TRUE(engine->StartThread());
-    ASSERT_TRUE(WaitUntil([&] { return m_window->Has(WM_VERSIONCHECK_EXIT); }, kLimitMs));
-    // Give a wrongly released second attempt the time to show itself.
+    ASSERT_TRUE(
+        WaitUntil([&] { return m_window->Has(WM_VERSIONCHECK_EXIT) || m_window->Has(WM_DOWN_ERROR); }, kLimitMs));
+    // Give a wrongly released further attempt the time to show itself.
     PumpFor(1500);
 
-    EXPECT_EQ(server.Requests().size(), 1u);
-    EXPECT_EQ(m_window->Count(WM_DOWN_RETRY), 0u);
-    EXPECT_EQ(m_window->Count(WM_DOWN_ERROR), 0u);
-    EXPECT_EQ(m_window->messages.back().wParam, kExitRunInstaller);
+    EXPECT_EQ(server.Requests().size(), c.expectRequests);
+    EXPECT_EQ(m_window->Count(WM_DOWN_RETRY), c.expectRetries);
+    EXPECT_EQ(m_window->Count(WM_DOWN_START), 1u);
+    EXPECT_EQ(m_window->Has(WM_VERSIONCHECK_EXIT), c.expectRun);
+    EXPECT_EQ(m_window->Count(WM_DOWN_ERROR), c.expectRun ? 0u : 1u) << "the give-up message";
+    EXPECT_EQ(engine->IsInstallerVerified(), c.expectRun);
+    for (const auto& m : m_window->messages) {
+        if (m.type == WM_DOWN_PROGRESS) {
+            EXPECT_LE(m.lParam, m.wParam) << "the bar never passes its end";
+        }
+    }
+    struct stat info{};
+    if (c.expectRun) {
+        EXPECT_EQ(ReadAll(m_path), kInstaller);
+        ASSERT_EQ(::stat(strPath.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0700u);
+    } else if (c.plant == Plant::Nothing) {
+        // Whatever is left is the start of the installer and cannot be run.
+        const std::string left = ReadAll(m_path);
+        EXPECT_EQ(left, kInstaller.substr(0, left.size()));
+        if (::stat(strPath.c_str(), &info) == 0) {
+            EXPECT_EQ(info.st_mode & 0111, 0u);
+        }
+    } else {
+        EXPECT_EQ(ReadAll(c.plant == Plant::Link ? Utf8ToWide(strElsewhere) : m_path), "#!/bin/sh\necho planted\n");
+        ASSERT_EQ(::lstat(strPath.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0111, 0u);
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Launcher, ServerMisbehaviour,
+    ::testing::Values(
+        // A missing installer ends the download at once.
+        MisbehaviourCase{"NotFound", {Page(404)}, 1, 0, false},
+        MisbehaviourCase{"Forbidden", {Page(403)}, 4, 4, false},
+        MisbehaviourCase{"ServerError", {Page(500)}, 4, 4, false},
+        MisbehaviourCase{"NotFoundOnResume", {FirstHalf(), Page(404)}, 2, 1, false},
+        MisbehaviourCase{"ServerErrorOnResume", {FirstHalf(), Page(500)}, 4, 4, false},
+        MisbehaviourCase{"UnavailableOnResume", {FirstHalf(), Page(503)}, 4, 4, false},
+        MisbehaviourCase{"RangeNotSatisfiable",
+                         {FirstHalf(), Reply(ScriptedReply::Kind::Answer, 416, "<html>416</html>",
+                                             "Content-Range: bytes */" + std::to_string(kInstaller.size()) + "\r\n")},
+                         4, 4, false},
+        MisbehaviourCase{"CutShortWithoutLength", {Reply(ScriptedReply::Kind::Unframed, 200, kInstaller.substr(0, kHalf))},
+                         4, 4, false},
+        MisbehaviourCase{"PartFromTheWrongOffset",
+                         {FirstHalf(), Reply(ScriptedReply::Kind::Answer, 206, kInstaller,
+                                             "Content-Range: bytes 0-" + std::to_string(kInstaller.size() - 1) + "/" +
+                                                 std::to_string(kInstaller.size()) + "\r\n")},
+                         4, 4, false},
+        // The whole file again instead of the rest: started over, and it is the installer.
+        MisbehaviourCase{"IgnoresRange", {FirstHalf(), Reply(ScriptedReply::Kind::Answer, 200, kInstaller)}, 2, 1, true},
+        MisbehaviourCase{"IgnoresRangeWithoutSizeInTheAnswer",
+                         {FirstHalf(), Reply(ScriptedReply::Kind::Answer, 200, kInstaller)}, 2, 1, true, Plant::Nothing,
+                         false},
+        MisbehaviourCase{"ErrorPageBehindTheInstaller",
+                         {Reply(ScriptedReply::Kind::Unframed, 200, kInstaller + "<html>error</html>")}, 4, 4, false},
+        MisbehaviourCase{"LengthOfAnotherFile", {Reply(ScriptedReply::Kind::Answer, 200, kInstaller + "<html>")}, 4, 4,
+                         false},
+        // Right size, wrong bytes: deleted, and every try starts from zero.
+        MisbehaviourCase{"DigestMismatch", {Reply(ScriptedReply::Kind::Answer, 200, Pattern(kInstaller.size() + 1).substr(1))},
+                         4, 4, false},
+        MisbehaviourCase{"PlantedLink", {Reply(ScriptedReply::Kind::Answer, 200, kInstaller)}, 0, 4, false, Plant::Link},
+        MisbehaviourCase{"PlantedFileOfAnotherUser", {Reply(ScriptedReply::Kind::Answer, 200, kInstaller)}, 0, 4, false,
+                         Plant::OtherUsers}),
+    [](const ::testing::TestParamInfo<MisbehaviourCase>& info) { return std::string(info.param.name); });
 
 TEST_F(DownloadEngine, GivesUpAfterTheFourthFailureWithTheMessagesInOrder)
 {
@@ -301,6 +443,7 @@ TEST_F(PacedDownload, PausedDownloadReportsNothingUntilResumed)
     engine->ResumeDownload();
     ASSERT_TRUE(WaitUntil([&] { return m_window->Has(WM_VERSIONCHECK_EXIT); }, kLimitMs));
     EXPECT_EQ(ReadAll(m_path), m_installer);
+    EXPECT_EQ(m_window->Count(WM_DOWN_RETRY), 0u) << "a pause is not a failed try";
 }
 
 TEST_F(PacedDownload, DestructionDuringAnAttemptStopsAndJoinsTheWorkers)

@@ -144,6 +144,10 @@ void ScriptedHttpServer::Handle(int fd)
     case ScriptedReply::Kind::Stall:
         StallUnlessStopped(reply.stallMs);
         return;
+    case ScriptedReply::Kind::Unframed:
+        SendAll(fd, "HTTP/1.1 " + std::to_string(reply.status) + " Scripted\r\nConnection: close\r\n" +
+                        reply.extraHeaders + "\r\n" + reply.body);
+        return;
     case ScriptedReply::Kind::Answer:
     case ScriptedReply::Kind::Partial: {
         const size_t length =

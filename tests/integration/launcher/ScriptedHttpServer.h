@@ -15,6 +15,7 @@ struct ScriptedReply
         Stall,   // read the request, answer nothing for stallMs, close
         Drop,    // read the request and close without a word
         Partial, // announce contentLength bytes, send body, then stall for stallMs and close
+        Unframed, // status line and extra headers without a length, body, then close
     };
     Kind kind = Kind::Answer;
     int status = 200;

@@ -11,10 +11,13 @@
 #include <gtest/gtest.h>
 #include <json/json.h>
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 
 #include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -71,6 +74,7 @@ protected:
     // The check chooses its temporary folder here.
     TempDir m_tmp;
     ScopedTmpDir m_tmpEnv{m_tmp.QPath().toStdString()};
+    ScopedEnv m_runtimeEnv{"XDG_RUNTIME_DIR", std::nullopt};
     LauncherTestLog m_log;
     MemorySettingsStore m_store;
 };
@@ -160,7 +164,9 @@ TEST_F(StandInService, CheckSendsTheCommandLinesServerAndTestFlagAndClosesWithou
 TEST_F(StandInService, StaleInstallerIsDeletedBeforeTheCheck)
 {
     m_store.WriteString(L"Install", L"Version", L"001002003");
-    const std::wstring stale = m_tmp.Path() + L"Orva_Update.exe";
+    const std::wstring folder = m_tmp.Path() + L"ORVANTA_VEXA-" + std::to_wstring(::geteuid());
+    ASSERT_EQ(::mkdir(WideToUtf8(folder).c_str(), 0700), 0);
+    const std::wstring stale = folder + L"/Orva_Update.exe";
     std::ofstream(WideToUtf8(stale)) << "left from an earlier run";
     ASSERT_TRUE(QFileInfo::exists(QString::fromStdWString(stale)));
 
@@ -269,6 +275,7 @@ TEST_F(StandInService, ServerIgnoringTheRangeStillGivesOneWholeInstaller)
 {
     const std::wstring path = m_tmp.Path() + L"Orva_Update.exe";
     std::ofstream(WideToUtf8(path), std::ios::binary) << m_installer.substr(0, 50);
+    ::chmod(WideToUtf8(path).c_str(), 0600);
     Control(R"({"downloadMode": "norange"})");
     CCurlTConnect curl(&m_log.log);
 
@@ -278,14 +285,36 @@ TEST_F(StandInService, ServerIgnoringTheRangeStillGivesOneWholeInstaller)
     EXPECT_EQ(ReadFileBytes(WideToUtf8(path)), m_installer);
 }
 
-TEST_F(StandInService, DownloadErrorStatusIsWrittenAndRecorded)
+TEST_F(StandInService, DownloadErrorPageIsRefusedAndLeavesNothingInTheFile)
 {
     const std::wstring path = m_tmp.Path() + L"Orva_Update.exe";
     Control(R"({"downloadMode": "404"})");
     CCurlTConnect curl(&m_log.log);
-    EXPECT_TRUE(curl.CurlDownload(DownloadUrl(), path, 0));
+    EXPECT_FALSE(curl.CurlDownload(DownloadUrl(), path, 0));
     EXPECT_EQ(curl.m_nHttpCode, 404);
-    EXPECT_EQ(ReadFileBytes(WideToUtf8(path)), "<html><body>error 404</body></html>");
+    EXPECT_EQ(curl.m_refusal, CCurlTConnect::Refusal::Status);
+    EXPECT_EQ(ReadFileBytes(WideToUtf8(path)), "");
+}
+
+TEST_F(StandInService, UpdateAnswerNamesTheInstallersSizeAndDigest)
+{
+    Control(R"({"checkResult": 1})");
+    U_HttpDown engine(Config(), &m_store, &m_log.log);
+    ASSERT_TRUE(engine.GetFileVersion(CheckUrl(), MakeVersionCheckBody(L"001000000", 0)));
+    EXPECT_EQ(engine.State().llExpectedSize.load(), static_cast<long long>(m_installer.size()));
+    EXPECT_EQ(engine.State().strExpectedSha256,
+              QCryptographicHash::hash(QByteArray::fromStdString(m_installer), QCryptographicHash::Sha256)
+                  .toHex()
+                  .toStdString());
+
+    // Left out on request, and never named for an address elsewhere.
+    for (const char* control : {R"({"integrity": "off"})", R"({"integrity": "on", "updateUrl": "http://elsewhere/x"})"}) {
+        Control(control);
+        U_HttpDown other(Config(), &m_store, &m_log.log);
+        ASSERT_TRUE(other.GetFileVersion(CheckUrl(), MakeVersionCheckBody(L"001000000", 0))) << control;
+        EXPECT_EQ(other.State().llExpectedSize.load(), -1) << control;
+        EXPECT_EQ(other.State().strExpectedSha256, "") << control;
+    }
 }
 }  // namespace
 

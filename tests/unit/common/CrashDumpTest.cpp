@@ -404,6 +404,38 @@ TEST_F(CrashDumpReplace, SecondCrashOfTheDayReplacesTheFirstDump)
     EXPECT_NE(std::string::npos, gdb.find("= " + std::to_string(second.pid) + "\n")) << gdb;
 }
 
+using CrashDumpPrivate = CrashFolders;
+
+// Another user may plant a link where the dump goes (the launcher writes into its current
+// folder, which may be shared): the dump replaces the link, never writes through it, and only
+// its owner can read it.
+TEST_F(CrashDumpPrivate, DumpIsOwnerOnlyAndReplacesAPlantedLink)
+{
+    const std::string target = m_strBase + "/victim";
+    { std::ofstream(target) << "untouched"; }
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char date[32];
+    std::snprintf(date, sizeof(date), "%d.%02d.%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    const std::string dump = m_strCwd + "/" + CRASH_CHILD_NAME + date + ".dmp";
+    fs::create_symlink(target, dump);
+    fs::create_symlink(target, dump + ".part");
+
+    ASSERT_TRUE(ExitedWithZero(RunChild(m_strCwd, "null-write", "")));
+    std::ifstream in(target);
+    std::string content;
+    std::getline(in, content);
+    EXPECT_EQ(content, "untouched");
+    const std::vector<std::string> files = FilesIn(m_strCwd);
+    ASSERT_EQ(1U, files.size()) << "no temporary name is left";
+    EXPECT_EQ(files[0], dump);
+    const fs::file_status status = fs::symlink_status(dump);
+    EXPECT_EQ(status.type(), fs::file_type::regular);
+    EXPECT_EQ(status.permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_TRUE(IsCompleteCore(dump));
+}
+
 using CrashDumpNoFile = CrashFolders;
 
 TEST_F(CrashDumpNoFile, UncreatableDumpStillExitsWithZero)

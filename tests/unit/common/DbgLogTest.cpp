@@ -143,6 +143,10 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{"NarrowWithoutLocation",
                     [](CDbgLog& l) { l.GD_DebugPrintNoLocA("no location %d", 5); },
                     Prefix8() + L"no location 5", false},
+        // One bounded try: the line keeps what was formatted before the bad argument.
+        MessageCase{"UnconvertibleArgumentKeepsWhatCameBefore",
+                    [](CDbgLog& l) { l.GD_DebugPrintW(7, L"CCidDlg::FE_CID_Open", L"CidDlg", L"n=%d s=%s", 4, "\xff\xfe"); },
+                    L"n=4 s=", true},
         MessageCase{"TaggedWide",
                     [](CDbgLog& l) { l.GD_DebugPrintTagW(7, L"CCidDlg::FE_CID_Open", L"CidDlg", L"v=%d", 9); },
                     L"[" + Module() + L"-Orvanta_2024-05-17.txt]v=9", true}),

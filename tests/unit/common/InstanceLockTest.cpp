@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -74,6 +79,93 @@ TEST_F(InstanceLockTest, UnusableFolderIsAnotherError)
     setenv("TMPDIR", "/proc/1/no-such-folder", 1);
     FileInstanceLock lock;
     EXPECT_EQ(lock.Acquire(kName), LockResult::OtherError);
+}
+
+// What another local user may leave where the lock file goes. The lock never follows a link,
+// never changes a mode, and holds a file it may only read.
+struct PlantedCase
+{
+    const char* name;
+    std::function<void(const std::string& lockPath, const std::string& target)> plant;
+    LockResult expected;
+    mode_t targetMode;  // the mode the link target (if any) keeps
+};
+
+void PrintTo(const PlantedCase& c, std::ostream* os) { *os << c.name; }
+
+class InstanceLockPlantedTest : public InstanceLockTest,
+                                public ::testing::WithParamInterface<PlantedCase>
+{
+};
+
+TEST_P(InstanceLockPlantedTest, NeitherFollowsNorChangesWhatItFinds)
+{
+    const std::string lockPath = FileInstanceLock::LockFilePath(kName);
+    const std::string target = dir.QPath().toStdString() + "/target";
+    const int fd = ::open(target.c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    ::chmod(target.c_str(), 0600);
+    GetParam().plant(lockPath, target);
+
+    FileInstanceLock lock;
+    EXPECT_EQ(lock.Acquire(kName), GetParam().expected);
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, GetParam().targetMode);
+    struct stat lockStat {};
+    if (::lstat(lockPath.c_str(), &lockStat) == 0 && S_ISREG(lockStat.st_mode)) {
+        EXPECT_EQ(lockStat.st_mode & 0002, 0u) << "the lock file became world-writable";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Planted, InstanceLockPlantedTest,
+    ::testing::Values(
+        PlantedCase{"NothingThere", [](const std::string&, const std::string&) {},
+                    LockResult::Acquired, 0600},
+        PlantedCase{"LinkToAnotherFile",
+                    [](const std::string& lock, const std::string& target) {
+                        ASSERT_EQ(::symlink(target.c_str(), lock.c_str()), 0);
+                    },
+                    LockResult::OtherError, 0600},
+        PlantedCase{"DanglingLink",
+                    [](const std::string& lock, const std::string& target) {
+                        ASSERT_EQ(::symlink((target + "-missing").c_str(), lock.c_str()), 0);
+                    },
+                    LockResult::OtherError, 0600},
+        PlantedCase{"ReadOnlyFileLeftBehind",
+                    [](const std::string& lock, const std::string&) {
+                        const int fd = ::open(lock.c_str(), O_CREAT | O_WRONLY, 0444);
+                        ASSERT_GE(fd, 0);
+                        ::close(fd);
+                        ::chmod(lock.c_str(), 0444);
+                    },
+                    LockResult::Acquired, 0600},
+        PlantedCase{"FolderInItsPlace",
+                    [](const std::string& lock, const std::string&) {
+                        ASSERT_EQ(::mkdir(lock.c_str(), 0755), 0);
+                    },
+                    LockResult::OtherError, 0600},
+        PlantedCase{"PipeInItsPlace",
+                    [](const std::string& lock, const std::string&) {
+                        ASSERT_EQ(::mkfifo(lock.c_str(), 0666), 0);
+                    },
+                    LockResult::OtherError, 0600}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(InstanceLockTest, LeftoverFileKeepsItsMode)
+{
+    const std::string lockPath = FileInstanceLock::LockFilePath(kName);
+    const int fd = ::open(lockPath.c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    ::chmod(lockPath.c_str(), 0600);
+    FileInstanceLock lock;
+    ASSERT_EQ(lock.Acquire(kName), LockResult::Acquired);
+    struct stat st {};
+    ASSERT_EQ(::stat(lockPath.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
 }  // namespace

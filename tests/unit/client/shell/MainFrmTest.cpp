@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDir>
+#include <QFileInfo>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMenu>
@@ -410,6 +412,24 @@ TEST(ProcessMessengerTest, MessageReachesTheServingProcessOverTheSocket)
 
     LocalSocketMessenger nobody(QStringLiteral("orvanta-test-nobody"));
     EXPECT_FALSE(nobody.Send(QStringLiteral("HELLO"), QStringLiteral("x")));
+    qunsetenv("TMPDIR");
+}
+
+TEST(ProcessMessengerTest, NameIsTakenOnceAndLeavesNoFile)
+{
+    TempDir dir;
+    qputenv("TMPDIR", dir.QPath().toUtf8());
+    const QString name = QStringLiteral("orvanta-test-taken");
+    EXPECT_FALSE(LocalSocketMessenger::IsServed(name, 200));
+    LocalSocketMessenger first(name);
+    ASSERT_TRUE(first.Serve([](const QString&, const QString&) {}));
+    EXPECT_TRUE(LocalSocketMessenger::IsServed(name, 1000));
+    // A process that finds the name taken is told so instead of silently serving nothing.
+    LocalSocketMessenger second(name);
+    EXPECT_FALSE(second.Serve([](const QString&, const QString&) {}));
+    // No socket file anywhere a killed client could leave it or another user could take it.
+    EXPECT_TRUE(QDir(dir.QPath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/tmp/") + name));
     qunsetenv("TMPDIR");
 }
 

@@ -36,13 +36,6 @@ INSTANTIATE_TEST_SUITE_P(
                       CloseCase{"StoppedOrNoWorker", kUpdateFlagStopped, CloseAction::StartClient}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(CloseRules, WorkerIsPausedOnlyWhileAnAttemptRuns)
-{
-    EXPECT_TRUE(ShouldPauseWorker(false, true));
-    EXPECT_FALSE(ShouldPauseWorker(true, true));
-    EXPECT_FALSE(ShouldPauseWorker(false, false));
-}
-
 TEST(CloseRules, QuestionNamesTheUpdaterThreeTimes)
 {
     EXPECT_EQ(MakeStopUpdateQuestion(),
@@ -118,7 +111,11 @@ INSTANTIATE_TEST_SUITE_P(
                       ProgressCase{1023, 2047, L"0 K / 1 K", 49},          // cut toward zero, not rounded
                       ProgressCase{10240000, 10240000, L"10,000 K / 10,000 K", 100},
                       ProgressCase{5, 0, L"0 K / 0 K", 0},                 // unknown total: empty bar
-                      ProgressCase{1024, 3000000000U, L"1 K / -1,264,616 K", 0}));  // counts read as signed
+                      ProgressCase{1024, 3000000000U, L"1 K / -1,264,616 K", 0},  // counts read as signed
+                      // More than the total (a server that ignored the Range line) stays full;
+                      // a negative count stays empty.
+                      ProgressCase{15000, 10240, L"14 K / 10 K", 100},
+                      ProgressCase{-2048, 10240, L"-2 K / 10 K", 0}));
 
 TEST(RetryText, ShowsTheCountOfFour)
 {

@@ -1,15 +1,18 @@
 #include "LauncherTestLog.h"
 #include "platform/ModulePath.h"
 #include "core/U_HttpDown.h"
+#include "core/InstallerFile.h"
 #include "core/VersionCheck.h"
 
 #include <gtest/gtest.h>
+#include <json/json.h>
 
 #include <QDir>
 #include <QFileInfo>
 
 #include <cstdlib>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -77,7 +80,21 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerCase{"SrvVerNumber", R"({"checkResult": 1, "srvVer": 1002003})", kUpdateFlagNotJson, 0, "", ""},
         AnswerCase{"SrvVerNull", R"({"checkResult": 1, "srvVer": null})", kUpdateFlagNotJson, 0, "", ""},
         AnswerCase{"UrlObject", R"({"checkResult": 1, "updateReq_url": {}})", kUpdateFlagNotJson, 0, "", ""},
-        AnswerCase{"ProgMetaArray", R"({"checkResult": 0, "progMeta": []})", kUpdateFlagNotJson, 0, "", ""}),
+        AnswerCase{"ProgMetaArray", R"({"checkResult": 0, "progMeta": []})", kUpdateFlagNotJson, 0, "", ""},
+        // Nesting past the reader's depth limit is an unreadable answer, not a crash.
+        AnswerCase{"DeeplyNestedArray", std::string(5000, '[') + std::string(5000, ']'), kUpdateFlagNotJson, 0, "", ""},
+        AnswerCase{"DeeplyNestedMember", R"({"checkResult": 1, "x": )" + std::string(2000, '[') + std::string(2000, ']') + "}",
+                   kUpdateFlagNotJson, 0, "", ""},
+        AnswerCase{"SizeAndDigest", R"({"checkResult": 1, "updateSize": 42, "updateSha256": ")" + std::string(64, 'a') + R"("})",
+                   kUpdateFlagUpdate, 1, "", ""},
+        AnswerCase{"SizeNegative", R"({"checkResult": 1, "updateSize": -1})", kUpdateFlagNotJson, 0, "", ""},
+        AnswerCase{"SizeFraction", R"({"checkResult": 1, "updateSize": 4.5})", kUpdateFlagNotJson, 0, "", ""},
+        AnswerCase{"SizeText", R"({"checkResult": 1, "updateSize": "42"})", kUpdateFlagNotJson, 0, "", ""},
+        AnswerCase{"SizeBeyondTheDesign", R"({"checkResult": 1, "updateSize": 2147483648})", kUpdateFlagNotJson, 0, "", ""},
+        AnswerCase{"DigestShort", R"({"checkResult": 1, "updateSha256": "abc"})", kUpdateFlagNotJson, 0, "", ""},
+        AnswerCase{"DigestNotHex", R"({"checkResult": 1, "updateSha256": ")" + std::string(64, 'g') + R"("})",
+                   kUpdateFlagNotJson, 0, "", ""},
+        AnswerCase{"DigestNumber", R"({"checkResult": 1, "updateSha256": 7})", kUpdateFlagNotJson, 0, "", ""}),
     [](const ::testing::TestParamInfo<AnswerCase>& info) { return std::string(info.param.name); });
 
 TEST(VersionCheckRequest, BodyIsTheExactTextTheServerExpects)
@@ -85,14 +102,31 @@ TEST(VersionCheckRequest, BodyIsTheExactTextTheServerExpects)
     EXPECT_EQ(MakeVersionCheckBody(L"001002003", 0),
               L"{\"progId\": \"Orvan_Vexa\", \"cliVer\": \"001002003\", \"isVerTest\": 0}");
     EXPECT_EQ(MakeVersionCheckBody(L"", 1), L"{\"progId\": \"Orvan_Vexa\", \"cliVer\": \"\", \"isVerTest\": 1}");
-    // Inserted as they are, without escaping.
-    EXPECT_EQ(MakeVersionCheckBody(L"a\"b", -3), L"{\"progId\": \"Orvan_Vexa\", \"cliVer\": \"a\"b\", \"isVerTest\": -3}");
+}
+
+TEST(VersionCheckRequest, StoredTextCannotChangeTheBodysShape)
+{
+    // A hand-edited settings value with quotes, a backslash, a control character and Korean.
+    for (const std::wstring strVersion : {std::wstring(L"a\"b"), std::wstring(L"1\", \"isVerTest\": 9, \"x\": \""),
+                                          std::wstring(L"\\\n\t"), std::wstring(L"버전값")}) {
+        const std::string strBody = WideToUtf8(MakeVersionCheckBody(strVersion, 1));
+        Json::Value root;
+        ASSERT_TRUE(Json::Reader().parse(strBody, root)) << strBody;
+        EXPECT_EQ(root.size(), 3u) << strBody;
+        EXPECT_EQ(root["cliVer"].asString(), WideToUtf8(strVersion));
+        EXPECT_EQ(root["isVerTest"].asInt(), 1);
+        EXPECT_EQ(root["progId"].asString(), "Orvan_Vexa");
+    }
 }
 
 TEST(VersionCheckRequest, AddressTakesTheServerVerbatim)
 {
     EXPECT_EQ(MakeVersionCheckUrl(L"10.1.2.3"), L"http://10.1.2.3/iCliVer/version/checkVersion.jsp");
     EXPECT_EQ(MakeVersionCheckUrl(L"10.1.2.3:8470"), L"http://10.1.2.3:8470/iCliVer/version/checkVersion.jsp");
+    // A setting that names https keeps it, and the check goes over TLS.
+    EXPECT_EQ(MakeVersionCheckUrl(L"https://ver.example:8443"), L"https://ver.example:8443/iCliVer/version/checkVersion.jsp");
+    EXPECT_EQ(MakeVersionCheckUrl(L"https://ver.example/"), L"https://ver.example/iCliVer/version/checkVersion.jsp");
+    EXPECT_EQ(MakeVersionCheckUrl(L"http://10.1.2.3"), L"http://10.1.2.3/iCliVer/version/checkVersion.jsp");
 }
 
 struct StoredVersionCase
@@ -245,26 +279,90 @@ TEST(DownloadFolder, AFileInTheWayIsAFailure)
     EXPECT_FALSE(U_HttpDown::CreateDirectoryPath(blocker + L"/sub"));
 }
 
-TEST(TempFolderTest, IsTheSystemsTemporaryFolderAndLogged)
+// The launcher's download folder as a test environment sets it up.
+class TempFolderTest : public ::testing::Test
 {
-    TempDir dir;
-    ScopedTmpDir tmpEnv(dir.QPath().toStdString());
-    LauncherTestLog log;
-    MemorySettingsStore store;
-    U_HttpDown engine({}, &store, &log.log);
-    EXPECT_EQ(engine.ChooseTempFolder(), dir.Path());
-    EXPECT_EQ(log.Count(L"COrvantaStartDlg::VersionCheckStart() szTempDir=" + dir.Path()), 1u);
+protected:
+    std::string Tmp() const { return m_dir.QPath().toStdString(); }
+    TempDir m_dir;
+    ScopedTmpDir m_tmpEnv{m_dir.QPath().toStdString()};
+    ScopedEnv m_runtime{"XDG_RUNTIME_DIR", std::nullopt};
+    LauncherTestLog m_log;
+    MemorySettingsStore m_store;
+};
 
-    tmpEnv.Unset();
-    EXPECT_EQ(engine.ChooseTempFolder(), L"/tmp/");
+TEST_F(TempFolderTest, IsAPrivateFolderOfTheUserInTheTemporaryFolderAndLogged)
+{
+    U_HttpDown engine({}, &m_store, &m_log.log);
+    const std::wstring expected = m_dir.Path() + L"ORVANTA_VEXA-" + std::to_wstring(::geteuid()) + L"/";
+    EXPECT_EQ(engine.ChooseTempFolder(), expected);
+    EXPECT_TRUE(IsPrivateFolder(WideToUtf8(expected)));
+    EXPECT_EQ(m_log.Count(L"COrvantaStartDlg::VersionCheckStart() szTempDir=" + expected), 1u);
+    // The same folder again on the next run.
+    EXPECT_EQ(engine.ChooseTempFolder(), expected);
 }
 
-TEST(TempFolderTest, FallsBackToTheProgramFolderWithoutOne)
+TEST_F(TempFolderTest, PrefersTheUsersRuntimeFolder)
+{
+    TempDir runtime;
+    ScopedEnv env("XDG_RUNTIME_DIR", runtime.QPath().toStdString());
+    U_HttpDown engine({}, &m_store, &m_log.log);
+    EXPECT_EQ(engine.ChooseTempFolder(), runtime.Path() + L"ORVANTA_VEXA/");
+}
+
+TEST_F(TempFolderTest, OpenFolderOfOursIsClosedToOthers)
+{
+    const std::string strFolder = Tmp() + "/ORVANTA_VEXA-" + std::to_string(::geteuid());
+    ASSERT_EQ(::mkdir(strFolder.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(strFolder.c_str(), 0777), 0);
+    U_HttpDown engine({}, &m_store, &m_log.log);
+    EXPECT_EQ(engine.ChooseTempFolder(), Utf8ToWide(strFolder + "/"));
+    EXPECT_TRUE(IsPrivateFolder(strFolder));
+}
+
+struct PlantedFolderCase
+{
+    const char* name;
+    bool bLink;  // a link to a folder of ours; otherwise a folder of another user
+};
+
+class PlantedFolder : public TempFolderTest, public ::testing::WithParamInterface<PlantedFolderCase>
+{
+};
+
+TEST_P(PlantedFolder, IsNeverEnteredAFreshPrivateFolderIsMadeBesideIt)
+{
+    const std::string strFolder = Tmp() + "/ORVANTA_VEXA-" + std::to_string(::geteuid());
+    const std::string strElsewhere = Tmp() + "/elsewhere";
+    ASSERT_EQ(::mkdir(strElsewhere.c_str(), 0700), 0);
+    if (GetParam().bLink) {
+        ASSERT_EQ(::symlink(strElsewhere.c_str(), strFolder.c_str()), 0);
+    } else {
+        ASSERT_EQ(::mkdir(strFolder.c_str(), 0777), 0);
+        if (::chown(strFolder.c_str(), 65534, 65534) != 0) {
+            GTEST_SKIP() << "needs root to plant a folder of another user";
+        }
+    }
+    U_HttpDown engine({}, &m_store, &m_log.log);
+    const std::string strChosen = WideToUtf8(engine.ChooseTempFolder());
+    ASSERT_FALSE(strChosen.empty());
+    EXPECT_EQ(strChosen.rfind(strFolder + "-", 0), 0u) << strChosen;
+    EXPECT_TRUE(IsPrivateFolder(strChosen.substr(0, strChosen.size() - 1)));
+    EXPECT_TRUE(QDir(QString::fromStdString(strElsewhere)).isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Launcher, PlantedFolder,
+                         ::testing::Values(PlantedFolderCase{"Link", true}, PlantedFolderCase{"OtherUsers", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TempFolderFallback, IsInsideTheProgramFolderWithoutATemporaryFolder)
 {
     ScopedTmpDir tmpEnv("/nonexistent/orvanta-temp");
+    ScopedEnv runtime("XDG_RUNTIME_DIR", std::nullopt);
     LauncherTestLog log;
     MemorySettingsStore store;
     U_HttpDown engine({}, &store, &log.log);
-    EXPECT_EQ(engine.ChooseTempFolder(), GetModuleFolder() + L"Temp Files");
+    EXPECT_EQ(engine.ChooseTempFolder(),
+              GetModuleFolder() + L"Temp Files/ORVANTA_VEXA-" + std::to_wstring(::geteuid()) + L"/");
 }
 }  // namespace

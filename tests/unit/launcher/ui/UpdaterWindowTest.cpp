@@ -16,6 +16,8 @@
 #include <QApplication>
 #include <QLabel>
 
+#include <functional>
+
 namespace {
 
 // Records every call in order; the client's window appears after `nWindowAfterChecks` checks
@@ -40,11 +42,12 @@ public:
         program = strProgram;
         clientArgs = args;
     }
-    void RunInstaller(const std::wstring& strPath, const InstallerHandOver& handOver) override
+    bool RunInstaller(const std::wstring& strPath, const InstallerHandOver& handOver) override
     {
         calls.push_back(L"installer");
         installer = strPath;
         installerHandOver = handOver;
+        return installerStarts;
     }
     void Sleep(unsigned int nMilliseconds) override { sleeps.push_back(nMilliseconds); }
     void EndProcess(int nExitCode) override
@@ -55,6 +58,9 @@ public:
     {
         calls.push_back(L"ask");
         questions.push_back(strCaption + L"|" + strText);
+        if (whileAsking) {
+            whileAsking();
+        }
         return answerYes;
     }
     void ShowInformation(QWidget*, const std::wstring& strCaption, const std::wstring& strText) override
@@ -71,6 +77,9 @@ public:
     int nWindowAfterChecks = -1;
     int nChecks = 0;
     bool answerYes = false;
+    bool installerStarts = true;
+    // Runs inside the question, as the real box's own event loop would deliver what arrives.
+    std::function<void()> whileAsking;
     std::vector<std::wstring> calls;
     std::vector<unsigned int> sleeps;
     std::wstring program;
@@ -227,6 +236,7 @@ TEST_F(UpdaterWindow, DownloadedInstallerIsStartedWithItsHandOverAndTheWindowAsk
     dlg->m_HttpDown.m_nUpdateFlag = kUpdateFlagUpdate;
     dlg->m_HttpDown.m_strSrvVer = L"001000002";
     dlg->m_HttpDown.State().strDownFilePath = L"/tmp/x/Orva_Update.exe";
+    dlg->m_HttpDown.State().bInstallerVerified = true;  // as the engine leaves a checked file
 
     QCoreApplication::postEvent(dlg.get(), new LauncherMessageEvent(WM_VERSIONCHECK_EXIT, kExitRunInstaller, 0));
     QCoreApplication::sendPostedEvents(dlg.get());  // the exit, then the close request it posts
@@ -238,6 +248,97 @@ TEST_F(UpdaterWindow, DownloadedInstallerIsStartedWithItsHandOverAndTheWindowAsk
     EXPECT_EQ(m_shell.installerHandOver.strVersion, L"001000002");
     EXPECT_EQ(m_shell.Count(L"client"), 0u) << "an update does not start the client";
     EXPECT_EQ(m_shell.calls.back(), L"end0");
+}
+
+struct InstallerEndCase
+{
+    const char* name;
+    bool bVerified;
+    bool bStarts;
+    size_t expectInstallerCalls;
+};
+
+class InstallerThatCannotRun : public UpdaterWindow, public ::testing::WithParamInterface<InstallerEndCase>
+{
+};
+
+TEST_P(InstallerThatCannotRun, ShowsTheGiveUpMessageAndStartsTheOldClient)
+{
+    m_shell.installerStarts = GetParam().bStarts;
+    auto dlg = MakeWindow();
+    dlg->m_HttpDown.m_nUpdateFlag = kUpdateFlagUpdate;
+    dlg->m_HttpDown.State().strDownFilePath = L"/tmp/x/Orva_Update.exe";
+    dlg->m_HttpDown.State().bInstallerVerified = GetParam().bVerified;
+
+    dlg->On_VersionCheck_Exit(kExitRunInstaller, 0);
+
+    EXPECT_EQ(m_shell.Count(L"installer"), GetParam().expectInstallerCalls);
+    EXPECT_EQ(m_shell.information,
+              std::vector<std::wstring>{std::wstring(kUpdaterCaption) + L"|" + kDownloadErrorText});
+    EXPECT_EQ(m_shell.Count(L"client"), 1u) << "never ends with nothing running";
+    EXPECT_TRUE(dlg->HasEnded());
+    EXPECT_EQ(m_log.CountStartingWith(L"COrvantaStartDlg::On_VersionCheck_Exit() installer "), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Launcher, InstallerThatCannotRun,
+                         ::testing::Values(InstallerEndCase{"NotVerified", false, true, 0},
+                                           InstallerEndCase{"StartFails", true, false, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UpdaterWindow, EngineMessagesUnderTheQuestionWaitForNoAndAreDroppedByYes)
+{
+    for (const bool bYes : {false, true}) {
+        FakeShell shell;
+        shell.answerYes = bYes;
+        LaunchContext context{L"", {}, L"/p/", [](const std::wstring&) { return 1; }, kNoServer};
+        COrvantaStartDlg dlg(context, &shell, &m_log.store, &m_log.log);
+        dlg.m_HttpDown.m_nUpdateFlag = kUpdateFlagUpdate;
+        dlg.m_HttpDown.State().strDownFilePath = L"/tmp/x/Orva_Update.exe";
+        dlg.m_HttpDown.State().bInstallerVerified = true;
+        std::vector<std::wstring> callsUnderQuestion;
+        shell.whileAsking = [&] {
+            // An attempt that had just finished when the user pressed cancel.
+            QCoreApplication::postEvent(&dlg, new LauncherMessageEvent(WM_DOWN_PROGRESS, 102400, 102400));
+            QCoreApplication::postEvent(&dlg, new LauncherMessageEvent(WM_VERSIONCHECK_EXIT, kExitRunInstaller, 0));
+            QCoreApplication::sendPostedEvents(&dlg);
+            callsUnderQuestion = shell.calls;
+        };
+
+        dlg.OnCancel();
+        EXPECT_EQ(callsUnderQuestion, std::vector<std::wstring>{L"ask"}) << "Yes=" << bYes;
+        EXPECT_EQ(dlg.m_pByteCounts->text(), QStringLiteral("0 K / 0 K")) << "nothing handled under the question";
+        QCoreApplication::sendPostedEvents(&dlg);
+        QCoreApplication::sendPostedEvents(&dlg);
+
+        if (bYes) {
+            EXPECT_EQ(shell.Count(L"installer"), 0u);
+            EXPECT_EQ(shell.Count(L"client"), 1u);
+            EXPECT_EQ(dlg.m_HttpDown.m_nUpdateFlag.load(), kUpdateFlagStopped);
+        } else {
+            EXPECT_EQ(shell.Count(L"installer"), 1u) << "handled once the answer was No";
+            EXPECT_EQ(dlg.m_pByteCounts->text(), QStringLiteral("100 K / 100 K"));
+            EXPECT_EQ(shell.Count(L"client"), 0u);
+        }
+    }
+}
+
+TEST_F(UpdaterWindow, BarShowsZeroAndNeverPassesTheEnd)
+{
+    auto dlg = MakeWindow();
+    dlg->m_HttpDown.SetSleep([](unsigned int) {});
+    dlg->OnInitDialog();
+    dlg->m_HttpDown.WaitVersionCheck();
+    QCoreApplication::removePostedEvents(dlg.get());
+
+    dlg->OnDownProgress(1000, 500);
+    EXPECT_EQ(dlg->m_ctrlProgress.value(), 50);
+    dlg->OnDownProgress(1000, 0);
+    EXPECT_EQ(dlg->m_ctrlProgress.value(), 0) << "0 shows as empty, not as the last position";
+    // More than the whole (a server that ignored the Range line): full, and still moving after.
+    dlg->OnDownProgress(1000, 1500);
+    EXPECT_EQ(dlg->m_ctrlProgress.value(), 100);
+    dlg->OnDownProgress(1000, 300);
+    EXPECT_EQ(dlg->m_ctrlProgress.value(), 30);
 }
 
 TEST_F(UpdaterWindow, GivenUpDownloadShowsTheMessageAndStartsTheOldClient)
