@@ -7,25 +7,15 @@
 #include "platform/ModulePath.h"
 #include "platform/ProgramNames.h"
 #include "platform/StateFolder.h"
+#include "text/BracketToken.h"
 #include "text/TextConv.h"
 
 #include <QApplication>
 #include <QStringList>
 
 #include <cstdio>
-#include <cstring>
 
 namespace {
-bool AsksForHelp(int argc, char* argv[])
-{
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
 void PrintHelp()
 {
     std::printf(
@@ -56,7 +46,7 @@ void PrintHelp()
 
 int main(int argc, char* argv[])
 {
-    if (AsksForHelp(argc, argv)) {
+    if (HasHelpOption(argc, argv)) {
         PrintHelp();
         return 0;
     }

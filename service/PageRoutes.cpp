@@ -168,6 +168,19 @@ void RegisterPageRoutes(httplib::Server& server, const ServiceOptions& options)
         res.set_header("Cache-Control", "no-store");
         res.set_content(ReadFile(options.pagesDir + "/index.html"), "text/html; charset=utf-8");
     });
+    // The main page reporting its readiness with a text of the wrong shape ("array": a JSON
+    // array, "broken": text that does not parse), for the client's start-up under such a page.
+    server.Get(R"(/wrong-ready/(array|broken)/?)", [options](const httplib::Request& req, httplib::Response& res) {
+        const std::string arg = req.matches[1] == "array" ? "'[]'" : "'{\"border\":'";
+        std::string page = ReadFile(options.pagesDir + "/index.html");
+        const std::string marker = "<script src=\"/js/main.js\"></script>";
+        const size_t at = page.find(marker);
+        if (at != std::string::npos) {
+            page.insert(at, "<script>window.demoReadyArg = " + arg + ";</script>\n");
+        }
+        res.set_header("Cache-Control", "no-store");
+        res.set_content(page, "text/html; charset=utf-8");
+    });
     for (const auto& [path, file] : {std::pair{"/cid", "cid.html"}, std::pair{"/sch", "sch.html"}}) {
         const std::string page = file;
         auto serve = [options, page](const httplib::Request& req, httplib::Response& res) {

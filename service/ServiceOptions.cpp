@@ -35,7 +35,10 @@ const std::vector<ServiceOptionInfo>& KnownServiceOptions()
         {"--update-check-mode", "MODE", "ok, 404, 500, stall, empty, text or drop (default ok)"},
         {"--update-check-fail-count", "N", "answers in that mode before ok again (default: all)"},
         {"--update-installer", "FILE", "file the download serves (default: the demo installer)"},
-        {"--update-download-mode", "MODE", "ok, 404, 500, norange, stall or drop (default ok)"},
+        {"--update-download-mode", "MODE", "ok, a status (404, 403, 416, 500, 503, ...), norange, short, "
+                                           "extra, badrange, stall or drop (default ok)"},
+        {"--update-integrity", "MODE", "on: the answer names the installer's size and SHA-256; off; "
+                                       "wrong: a digest that matches nothing (default on)"},
         {"--update-download-fail-count", "N", "downloads in that mode before ok again (default: all)"},
         {"--update-bandwidth", "BYTES", "download pace per second, 0: unlimited (default 0)"},
         {"--update-drop-after", "BYTES", "drop mode: bytes sent before closing (default: half)"},

@@ -8,6 +8,14 @@ CHostPage::CHostPage(QWebEngineProfile* pProfile, QObject* pParent)
 {
 }
 
+bool CHostPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool bMainFrame)
+{
+    if (m_navigationHook) {
+        m_navigationHook(url, type, bMainFrame);
+    }
+    return QWebEnginePage::acceptNavigationRequest(url, type, bMainFrame);
+}
+
 bool CHostPage::javaScriptPrompt(const QUrl& securityOrigin, const QString& msg,
                                  const QString& defaultValue, QString* result)
 {

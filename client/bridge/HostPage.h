@@ -13,13 +13,19 @@ public:
     using PromptHook = std::function<bool(const QUrl& securityOrigin, const QString& strMessage,
                                           const QString& strDefault, QString* pResult)>;
 
+    // Sees every navigation request (the load itself and each server redirect) before it goes.
+    using NavigationHook = std::function<void(const QUrl& url, NavigationType type, bool bMainFrame)>;
+
     CHostPage(QWebEngineProfile* pProfile, QObject* pParent);
+
+    void SetNavigationHook(NavigationHook hook) { m_navigationHook = std::move(hook); }
 
     void SetPromptHook(PromptHook hook) { m_promptHook = std::move(hook); }
     void SetSilent(bool bSilent) { m_bSilent = bSilent; }
     bool IsSilent() const { return m_bSilent; }
 
 protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool bMainFrame) override;
     bool javaScriptPrompt(const QUrl& securityOrigin, const QString& msg,
                           const QString& defaultValue, QString* result) override;
     void javaScriptAlert(const QUrl& securityOrigin, const QString& msg) override;
@@ -29,5 +35,6 @@ protected:
 
 private:
     PromptHook m_promptHook;
+    NavigationHook m_navigationHook;
     bool m_bSilent = false;
 };

@@ -142,6 +142,9 @@ CHtmlDialog::CHtmlDialog(QWidget* pParent, Qt::WindowFlags flags)
     m_pPage->SetPromptHook([this](const QUrl& origin, const QString& msg, const QString& def, QString* pResult) {
         return OnPrompt(origin, msg, def, pResult);
     });
+    m_pPage->SetNavigationHook([this](const QUrl& url, QWebEnginePage::NavigationType type, bool bMainFrame) {
+        OnNavigationRequest(url, type, bMainFrame);
+    });
     connect(m_pPage, &QWebEnginePage::loadStarted, this, [this] {
         m_readyState = PageReadyState::Loading;
         m_setRefusedLogged.clear();
@@ -169,6 +172,7 @@ CHtmlDialog::~CHtmlDialog()
     m_bClosing = true;
     m_calls.Clear();
     m_pPage->SetPromptHook({});
+    m_pPage->SetNavigationHook({});
     delete m_pView;
     m_pView = nullptr;
     m_pPage = nullptr;
@@ -238,9 +242,15 @@ void CHtmlDialog::NavigatePost(const std::wstring& strUrl, const std::string& st
 void CHtmlDialog::StartLoad(const QUrl& url, bool bPost, const QByteArray& body,
                             const QList<QPair<QByteArray, QByteArray>>& headers)
 {
+    if (PageOrigin(url).isEmpty()) {
+        const std::wstring strUrl = ToWide(url.toString());
+        DBG_LOG_W(L"navigation refused: not a web address.[%ls]", strUrl.c_str());
+        return;
+    }
     // The window trusts exactly the origin it was sent to; the script is renewed before the
     // load so the new document already carries it.
     m_strAllowedOrigin = PageOrigin(url);
+    m_bOwnLoadPending = true;
     InstallBridgeScript();
     m_bNavigated = true;
     m_readyState = PageReadyState::Loading;
@@ -254,6 +264,39 @@ void CHtmlDialog::StartLoad(const QUrl& url, bool bPost, const QByteArray& body,
         request.setPostData(body);
     }
     m_pPage->load(request);
+}
+
+void CHtmlDialog::OnNavigationRequest(const QUrl& url, QWebEnginePage::NavigationType type,
+                                      bool bMainFrame)
+{
+    if (!bMainFrame) {
+        return;
+    }
+    if (type != QWebEnginePage::NavigationTypeRedirect) {
+        // A new navigation: only the window's own is followed through its redirects.
+        m_bFollowRedirects = m_bOwnLoadPending;
+        m_bOwnLoadPending = false;
+        return;
+    }
+    if (!m_bFollowRedirects && !m_bOwnLoadPending) {
+        return;
+    }
+    const QString strOrigin = PageOrigin(url);
+    const QUrl allowed(m_strAllowedOrigin);
+    const bool bDowngrade = allowed.scheme() == QLatin1String("https") && url.scheme().toLower() != QLatin1String("https");
+    if (strOrigin.isEmpty() || allowed.host().isEmpty() || bDowngrade ||
+        url.host().compare(allowed.host(), Qt::CaseInsensitive) != 0) {
+        // Another host is another site, whoever sent the client there, and a step down from
+        // https is not the service's own: such documents are refused (and logged once) as any
+        // foreign document is.
+        m_bFollowRedirects = false;
+        m_bOwnLoadPending = false;
+        return;
+    }
+    if (strOrigin != m_strAllowedOrigin) {
+        m_strAllowedOrigin = strOrigin;
+        InstallBridgeScript();
+    }
 }
 
 void CHtmlDialog::InstallBridgeScript()

@@ -5,6 +5,7 @@
 #include <QSet>
 #include <QString>
 #include <QUrl>
+#include <QWebEnginePage>
 #include <QWidget>
 
 #include <atomic>
@@ -36,6 +37,9 @@ enum class PageReadyState : int
 // Page to window: the window's external method table appears as window.external.<name> in
 // every document it loads from the origin the window was navigated to, before the page's own
 // scripts run. A call is synchronous for the page. Documents of any other origin get nothing.
+// The origin follows the server's redirects of the window's own navigation while they stay on
+// the same host (http to https, another port or path); a redirect to another host is not
+// followed. Only http and https addresses are loaded.
 //
 // Window to page: CallPageFunction and CallPageQuery answer through a callback, later, on the
 // user-interface thread, in call order. Handlers and callbacks must not delete the window
@@ -98,6 +102,7 @@ private:
     void RunPageCall(const QString& strScript, bool bQuery, uint64_t nSerial);
     void CompleteLater(uint64_t nSerial, PageCallResult result);
     void SetLocation(const QUrl& url);
+    void OnNavigationRequest(const QUrl& url, QWebEnginePage::NavigationType type, bool bMainFrame);
     void WatchInput(QObject* pObject);
 
     QWebEngineView* m_pView = nullptr;
@@ -107,6 +112,8 @@ private:
     QString m_strAllowedOrigin;  // "scheme://host:port" of the client's own navigation
     QSet<QString> m_setRefusedLogged;
     bool m_bNavigated = false;
+    bool m_bOwnLoadPending = false;  // the window's own load has not reached the browser yet
+    bool m_bFollowRedirects = false;  // the current main-frame navigation is the window's own
     bool m_bF5Held = false;
     bool m_bClosing = false;
     CPageCallQueue m_calls;

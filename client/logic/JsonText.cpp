@@ -2,6 +2,8 @@
 
 #include "text/TextConv.h"
 
+#include <exception>
+
 // The handlers keep the classic reader and the styled writer on purpose: their exact parsing
 // mode and rendering are what the pages see. Both are marked deprecated by the library.
 #pragma GCC diagnostic push
@@ -13,7 +15,15 @@ bool ParseJsonTextA(const std::string& strText, Json::Value& root)
 {
     Json::Reader reader;
     root = Json::Value();
-    return reader.parse(strText, root);
+    // The reader throws past its nesting limit; page text that deep is simply not JSON here.
+    try {
+        if (reader.parse(strText, root)) {
+            return true;
+        }
+    } catch (const std::exception&) {
+    }
+    root = Json::Value();
+    return false;
 }
 
 std::string StyledJsonTextA(const Json::Value& value)

@@ -11,7 +11,8 @@
 // (or the value itself, when it is not an object) cannot be converted; the external method
 // table catches that at the handler boundary, so a handler simply stops there.
 
-// Parses wide page text (converted to 8-bit first) or 8-bit text. False when it does not parse.
+// Parses wide page text (converted to 8-bit first) or 8-bit text. False when it does not parse,
+// also for nesting deeper than the reader allows; never throws.
 bool ParseJsonText(const std::wstring& strText, Json::Value& root);
 bool ParseJsonTextA(const std::string& strText, Json::Value& root);
 

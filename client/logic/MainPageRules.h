@@ -1,5 +1,6 @@
 #pragma once
 #include <QRect>
+#include <QSize>
 #include <string>
 
 // Decisions of the main page window that need no window.
@@ -13,14 +14,34 @@ std::wstring BuildMainUrl(const std::wstring& strServerUrl, int nServerPort, boo
 // at least 20 pixels of it inside on the right and bottom) and fits that screen.
 bool IsStoredRectAcceptable(const QRect& stored, const QRect& screenBounds);
 
+// The stored values are page text: anything that is not a plausible rectangle (empty, or so
+// far out that its edges would overflow) is rejected before the screen check.
+bool IsStoredRectInRange(int x, int y, int nWidth, int nHeight);
+
 // What the page-loading worker does after a wait timed out before the page reported its border.
+// Every such pass is a try, whatever its cause (no network, still loading, loaded without
+// readiness), so the worker always ends.
 enum class LoadRetry
 {
-    Wait,    // still loading (or never started): navigate again, uncounted
-    Retry,   // loaded without reporting readiness: count and navigate again
-    GiveUp,  // loaded three times without readiness
+    Retry,   // count and navigate again
+    GiveUp,  // the third try failed
 };
-LoadRetry DecideLoadRetry(bool bReadyComplete, int nRetryCount);
+LoadRetry DecideLoadRetry(int nRetryCount);
+inline constexpr int kMaxLoadRetries = 2;
+
+// The frame look the page reports, bounded: a border of 0 to kMaxBorderSize pixels and a
+// minimum size that cannot overflow (each side 0 to kMaxMinTrackSide).
+inline constexpr int kMaxBorderSize = 20;
+inline constexpr int kMaxMinTrackSide = 8192;
+int ClampBorderSize(int nSize);
+QSize MinTrackSize(int nWidth, int nHeight, int nBorderSize, int nTitleHeight);
+
+// An alert's outer size as the page asks for it, kept between 1 pixel and the screen's size.
+QSize ClampAlertSize(int nWidth, int nHeight, QSize screen);
+
+// The service address with the port of its authority removed ("http://h:8470" -> "http://h"),
+// for a command line that gives a port of its own.
+std::wstring AddressWithoutPort(const std::wstring& strUrl);
 
 inline constexpr int kDefaultFrameWidth = 1100;
 inline constexpr int kDefaultFrameHeight = 801;

@@ -5,8 +5,22 @@
 #include "popups/CidEvents.h"
 #include "popups/CidManagerDlg.h"
 
+#include <exception>
+
 void CCidNotificationRouter::PostCidNotification(int nKind, const std::wstring& strArg,
                                                  const std::wstring& strLoginSession)
+{
+    // Page text of any shape ends here at the latest; the handler returns to the page.
+    try {
+        TryPostCidNotification(nKind, strArg, strLoginSession);
+    } catch (const std::exception&) {
+        DBG_LOG_AS_W(L"COrvantaMainDlg::PostCidNotification", L"OrvantaMainDlg",
+                     L"json type error.[%ls]", strArg.c_str());
+    }
+}
+
+void CCidNotificationRouter::TryPostCidNotification(int nKind, const std::wstring& strArg,
+                                                    const std::wstring& strLoginSession)
 {
     CidNotifyContext context;
     context.strServerUrl = m_config.strServerUrl;
@@ -47,7 +61,14 @@ void CCidNotificationRouter::PostRecordNotification(const std::wstring& strArg)
 void CCidNotificationRouter::PostScheduleNotification(const std::wstring& strArg,
                                                       const std::wstring& strLoginSession)
 {
-    std::optional<std::wstring> text = MakeScheduleText(strArg, strLoginSession);
+    std::optional<std::wstring> text;
+    try {
+        text = MakeScheduleText(strArg, strLoginSession);
+    } catch (const std::exception&) {
+        DBG_LOG_AS_W(L"COrvantaMainDlg::PostScheduleNotification", L"OrvantaMainDlg",
+                     L"json type error.[%ls]", strArg.c_str());
+        return;
+    }
     if (text && m_pCidManager != nullptr) {
         PostCidText(m_pCidManager, kCidScheduleEvent, std::move(*text));
     }

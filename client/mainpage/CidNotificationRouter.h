@@ -16,12 +16,15 @@ public:
     void SetCidManager(CCidManagerDlg* pManager) { m_pCidManager = pManager; }
     CCidManagerDlg* CidManager() const { return m_pCidManager; }
 
-    // nKind: a CidNotiKind.
+    // nKind: a CidNotiKind. None of these throws, whatever the text.
     void PostCidNotification(int nKind, const std::wstring& strArg, const std::wstring& strLoginSession);
     void PostRecordNotification(const std::wstring& strArg);
     void PostScheduleNotification(const std::wstring& strArg, const std::wstring& strLoginSession);
 
 private:
+    void TryPostCidNotification(int nKind, const std::wstring& strArg,
+                                const std::wstring& strLoginSession);
+
     ClientConfig m_config;
     CCidManagerDlg* m_pCidManager = nullptr;
 };

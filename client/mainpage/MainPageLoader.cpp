@@ -8,8 +8,6 @@
 #include <system_error>
 
 namespace {
-constexpr auto kPageWait = std::chrono::milliseconds(10000);
-
 // The worker has always logged as the main page window's own thread procedure.
 #define LOADER_LOG(fmt, ...) \
     DBG_LOG_AS_W(L"COrvantaMainDlg::MainPosInitThread", L"OrvantaMainDlg", fmt __VA_OPT__(, ) __VA_ARGS__)
@@ -46,11 +44,17 @@ void CMainPageLoader::MainPosInitThread()
     bool bBorder = false;
     bool bPos = false;
     bool bTimedOutAfterBorder = false;
+    // A pass navigates once; a report that arrives without the other waits for it instead of
+    // loading the page again (a page that reports only one would otherwise be reloaded forever).
+    bool bNavigate = true;
     for (;;) {
-        if (!bBorder && m_target.IsNetworkUp(m_strMainUrl)) {
-            m_target.NavigateMainPage(m_strMainUrl);
+        if (bNavigate && !bBorder) {
+            bNavigate = false;
+            if (m_target.IsNetworkUp(m_strMainUrl)) {
+                m_target.NavigateMainPage(m_strMainUrl);
+            }
         }
-        const int nWait = m_events.WaitAny(kPageWait);
+        const int nWait = m_events.WaitAny(m_waitTime);
         if (nWait == kBorderEvent) {
             LOADER_LOG(L"border event was signaled.");
             bBorder = true;
@@ -62,16 +66,14 @@ void CMainPageLoader::MainPosInitThread()
             if (bBorder) {
                 bTimedOutAfterBorder = true;
             } else {
-                const LoadRetry next = DecideLoadRetry(m_target.IsMainPageComplete(), m_nRetryCount);
-                if (next == LoadRetry::GiveUp) {
+                if (DecideLoadRetry(m_nRetryCount) == LoadRetry::GiveUp) {
                     m_target.GiveUp();
                     return;
                 }
-                if (next == LoadRetry::Retry) {
-                    ++m_nRetryCount;
-                    LOADER_LOG(L"need retry %ls, %d", m_target.MainPageLocation().c_str(),
-                               m_target.MainPageReadyState());
-                }
+                ++m_nRetryCount;
+                LOADER_LOG(L"need retry %ls, %d", m_target.MainPageLocation().c_str(),
+                           m_target.MainPageReadyState());
+                bNavigate = true;
                 continue;
             }
         } else {

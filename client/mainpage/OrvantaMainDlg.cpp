@@ -13,12 +13,11 @@
 #include "text/TextConv.h"
 
 #include <QCoreApplication>
+#include <QUrl>
 #include <QGuiApplication>
 #include <QScreen>
 #include <json/json.h>
 
-#include <cstdlib>
-#include <unistd.h>
 
 COrvantaMainDlg::COrvantaMainDlg(IMainPageHost* pHost, ClientConfig config,
                                  CStartupEntries& startup, IMessagePrompt& prompt,
@@ -84,11 +83,6 @@ bool COrvantaMainDlg::OnInitDialog()
 void COrvantaMainDlg::NavigateMainPage(const std::wstring& strUrl)
 {
     Navigate(strUrl, L"Cache-Control: no-cache, no-store, max-age=1");
-}
-
-bool COrvantaMainDlg::IsMainPageComplete()
-{
-    return GetReadyState() == PageReadyState::Complete;
 }
 
 void COrvantaMainDlg::GiveUp()
@@ -183,20 +177,34 @@ void COrvantaMainDlg::LoadProgramData()
             self->m_loader.SignalPosition();
             return;
         }
-        Json::Value root;
-        if (ParseJsonText(strData, root) && root.isObject()) {
-            try {
-                self->m_nLastX = JsonGetInt(root, "lastX", 0);
-                self->m_nLastY = JsonGetInt(root, "lastY", 0);
-                self->m_nLastWidth = JsonGetInt(root, "lastWidth", kDefaultFrameWidth);
-                self->m_nLastHeight = JsonGetInt(root, "lastHeight", kDefaultFrameHeight);
-            } catch (const Json::Exception&) {
-                DBG_LOG_W(L"json type error.[%ls]", strData.c_str());
+        try {
+            Json::Value root;
+            if (ParseJsonText(strData, root) && root.isObject()) {
+                // All four or none: a member of the wrong type leaves the stored rectangle.
+                const int x = JsonGetInt(root, "lastX", 0);
+                const int y = JsonGetInt(root, "lastY", 0);
+                const int w = JsonGetInt(root, "lastWidth", kDefaultFrameWidth);
+                const int h = JsonGetInt(root, "lastHeight", kDefaultFrameHeight);
+                self->m_nLastX = x;
+                self->m_nLastY = y;
+                self->m_nLastWidth = w;
+                self->m_nLastHeight = h;
             }
+        } catch (const std::exception&) {
+            DBG_LOG_W(L"json type error.[%ls]", strData.c_str());
         }
-        const QRect stored(self->m_nLastX, self->m_nLastY, self->m_nLastWidth, self->m_nLastHeight);
         self->m_bCenterMainFrame = 0;
-        if (!IsStoredRectAcceptable(stored, self->NearestScreenArea(stored))) {
+        const int x = self->m_nLastX;
+        const int y = self->m_nLastY;
+        const int w = self->m_nLastWidth;
+        const int h = self->m_nLastHeight;
+        // Checked before it becomes a rectangle, whose edges would overflow.
+        const bool bInRange = IsStoredRectInRange(x, y, w, h);
+        if (!bInRange || !IsStoredRectAcceptable(QRect(x, y, w, h), self->NearestScreenArea(QRect(x, y, w, h)))) {
+            if (!IsStoredRectInRange(x, y, 1, 1)) {
+                self->m_nLastX = 0;
+                self->m_nLastY = 0;
+            }
             self->m_nLastWidth = kDefaultFrameWidth;
             self->m_nLastHeight = kDefaultFrameHeight;
             self->m_bCenterMainFrame = 1;
@@ -316,17 +324,21 @@ void COrvantaMainDlg::FE_MAIN_Login(const std::wstring& strArg)
         ~PostLogin() { QCoreApplication::postEvent(self, new QEvent(static_cast<QEvent::Type>(WM_USER_MAIN_LOGIN))); }
     } post{this};
 
-    Json::Value root;
-    if (!ParseJsonText(strArg, root)) {
-        return;
-    }
-    m_startup.SetAutoRun(JsonGetBool(root, "autoRunOpt", false));
-    const std::wstring session = JsonGetText(root, "loginSession");
-    if (!session.empty()) {
-        m_strLoginSession = session;
-    }
-    if (JsonGetObject(root, "cidOpt") != nullptr && m_pCidManager != nullptr) {
-        m_pCidManager->ApplyLoginCidOption(root);
+    try {
+        Json::Value root;
+        if (!ParseJsonText(strArg, root)) {
+            return;
+        }
+        m_startup.SetAutoRun(JsonGetBool(root, "autoRunOpt", false));
+        const std::wstring session = JsonGetText(root, "loginSession");
+        if (!session.empty()) {
+            m_strLoginSession = session;
+        }
+        if (JsonGetObject(root, "cidOpt") != nullptr && m_pCidManager != nullptr) {
+            m_pCidManager->ApplyLoginCidOption(root);
+        }
+    } catch (const std::exception&) {
+        DBG_LOG_W(L"json type error.[%ls]", strArg.c_str());
     }
 }
 
@@ -341,19 +353,23 @@ void COrvantaMainDlg::FE_MAIN_Logout(const std::wstring& strArg)
 void COrvantaMainDlg::FE_MAIN_LoginSession_ConnectState(const std::wstring& strArg)
 {
     DBG_LOG_W(L"start... %ls", strArg.c_str());
-    Json::Value root;
-    if (!ParseJsonText(strArg, root)) {
-        return;
-    }
-    const std::wstring session = JsonGetText(root, "loginSession");
-    if (!session.empty()) {
-        m_strLoginSession = session;
-    }
-    const int nState = JsonGetInt(root, "connectState", 0);
-    if (nState == 0) {
-        m_bConnected = 0;
-    } else if (nState == 1) {
-        m_bConnected = 1;
+    try {
+        Json::Value root;
+        if (!ParseJsonText(strArg, root)) {
+            return;
+        }
+        const std::wstring session = JsonGetText(root, "loginSession");
+        if (!session.empty()) {
+            m_strLoginSession = session;
+        }
+        const int nState = JsonGetInt(root, "connectState", 0);
+        if (nState == 0) {
+            m_bConnected = 0;
+        } else if (nState == 1) {
+            m_bConnected = 1;
+        }
+    } catch (const std::exception&) {
+        DBG_LOG_W(L"json type error.[%ls]", strArg.c_str());
     }
     if (m_bLogin && m_pHost != nullptr) {
         m_pHost->UpdateTrayIcon();
@@ -363,22 +379,36 @@ void COrvantaMainDlg::FE_MAIN_LoginSession_ConnectState(const std::wstring& strA
 void COrvantaMainDlg::FE_MAIN_UserAlert(const std::wstring& strArg)
 {
     DBG_LOG_W(L"start... %ls", strArg.c_str());
-    Json::Value root;
-    if (!ParseJsonText(strArg, root)) {
+    std::wstring url;
+    int nWidth = 0;
+    int nHeight = 0;
+    try {
+        Json::Value root;
+        if (!ParseJsonText(strArg, root)) {
+            return;
+        }
+        url = JsonGetText(root, "alertUrl");
+        const Json::Value* size = JsonGetObject(root, "size");
+        if (size == nullptr) {
+            return;
+        }
+        nWidth = JsonGetInt(*size, "width", 0);
+        nHeight = JsonGetInt(*size, "height", 0);
+    } catch (const std::exception&) {
+        DBG_LOG_W(L"json type error.[%ls]", strArg.c_str());
         return;
     }
-    const std::wstring url = JsonGetText(root, "alertUrl");
-    const Json::Value* size = JsonGetObject(root, "size");
-    if (size == nullptr) {
+    const QString strUrl = QString::fromStdWString(url);
+    if (PageOrigin(QUrl(strUrl)).isEmpty()) {
+        DBG_LOG_W(L"alert refused: not a web address.[%ls]", url.c_str());
         return;
     }
-    const int nWidth = JsonGetInt(*size, "width", 0);
-    const int nHeight = JsonGetInt(*size, "height", 0);
-
     if (!m_openAlert) {
         return;
     }
-    if (QWidget* pFrame = m_openAlert(QString::fromStdWString(url), nWidth, nHeight, m_clrBorder,
+    const QRect screen = NearestScreenArea(m_pHost != nullptr ? m_pHost->HostWidget()->geometry() : QRect());
+    const QSize outer = ClampAlertSize(nWidth, nHeight, screen.size());
+    if (QWidget* pFrame = m_openAlert(strUrl, outer.width(), outer.height(), m_clrBorder,
                                       m_nTitleHeight, this)) {
         m_alerts.Add(pFrame);
     }
@@ -391,10 +421,16 @@ void COrvantaMainDlg::FE_MAIN_Log(const std::wstring& strArg)
         DBG_LOG_W(L"json parsing failed.[%ls]", strArg.c_str());
         return;
     }
-    g_DbgLog.GD_DebugPrintNoLocA("[%s][%s][%s][%s]", JsonGetTextA(root, "time").c_str(),
-                                 JsonGetTextA(root, "level").c_str(),
-                                 JsonGetTextA(root, "kind").c_str(),
-                                 JsonGetTextA(root, "msg").c_str());
+    try {
+        const std::string strTime = JsonGetTextA(root, "time");
+        const std::string strLevel = JsonGetTextA(root, "level");
+        const std::string strKind = JsonGetTextA(root, "kind");
+        const std::string strMsg = JsonGetTextA(root, "msg");
+        g_DbgLog.GD_DebugPrintNoLocA("[%s][%s][%s][%s]", strTime.c_str(), strLevel.c_str(),
+                                     strKind.c_str(), strMsg.c_str());
+    } catch (const std::exception&) {
+        DBG_LOG_W(L"json type error.[%ls]", strArg.c_str());
+    }
 }
 
 void COrvantaMainDlg::FE_MAIN_Document_Ready(const std::wstring& strArg)
@@ -406,28 +442,33 @@ void COrvantaMainDlg::FE_MAIN_Document_Ready(const std::wstring& strArg)
     }
     LoadProgramData();
 
-    if (const Json::Value* border = JsonGetObject(root, "border")) {
-        const int nSize = JsonGetInt(*border, "size", 0);
-        const int r = JsonGetInt(*border, "colorR", 0) & 0xFF;
-        const int g = JsonGetInt(*border, "colorG", 0) & 0xFF;
-        const int b = JsonGetInt(*border, "colorB", 0) & 0xFF;
-        m_clrBorder = QColor(r, g, b);
-        m_nTitleHeight = 25;
-        m_nBorderSize = nSize;
-        if (m_pHost != nullptr) {
-            m_pHost->ApplyFrameLook(m_clrBorder, m_nTitleHeight, m_nBorderSize);
+    // A report of the wrong shape stops reading here: the frame must still become ready, or
+    // the worker would load the page again.
+    try {
+        if (const Json::Value* border = root.isObject() ? JsonGetObject(root, "border") : nullptr) {
+            const int nSize = ClampBorderSize(JsonGetInt(*border, "size", 0));
+            const int r = JsonGetInt(*border, "colorR", 0) & 0xFF;
+            const int g = JsonGetInt(*border, "colorG", 0) & 0xFF;
+            const int b = JsonGetInt(*border, "colorB", 0) & 0xFF;
+            m_clrBorder = QColor(r, g, b);
+            m_nTitleHeight = 25;
+            m_nBorderSize = nSize;
+            if (m_pHost != nullptr) {
+                m_pHost->ApplyFrameLook(m_clrBorder, m_nTitleHeight, m_nBorderSize);
+            }
         }
-    }
-    if (const Json::Value* minSize = JsonGetObject(root, "minSize")) {
-        const int nWidth = JsonGetInt(*minSize, "width", 0);
-        const int nHeight = JsonGetInt(*minSize, "height", 0);
-        if (m_pHost != nullptr) {
-            m_pHost->ApplyMinTrackSize(QSize(nWidth + 2 * m_nBorderSize,
-                                              nHeight + m_nTitleHeight + m_nBorderSize));
+        if (const Json::Value* minSize = root.isObject() ? JsonGetObject(root, "minSize") : nullptr) {
+            const int nWidth = JsonGetInt(*minSize, "width", 0);
+            const int nHeight = JsonGetInt(*minSize, "height", 0);
+            if (m_pHost != nullptr) {
+                m_pHost->ApplyMinTrackSize(MinTrackSize(nWidth, nHeight, m_nBorderSize, m_nTitleHeight));
+            }
         }
-    }
-    if (m_pCidManager != nullptr) {
-        m_pCidManager->ApplyDocumentReadyTypeSizes(root);
+        if (m_pCidManager != nullptr && root.isObject()) {
+            m_pCidManager->ApplyDocumentReadyTypeSizes(root);
+        }
+    } catch (const std::exception&) {
+        DBG_LOG_W(L"json type error.[%ls]", strArg.c_str());
     }
     m_loader.SignalBorder();
 }
@@ -444,12 +485,21 @@ void COrvantaMainDlg::FE_MAIN_UserPhone_List_Noti(const std::wstring& strArg)
         return;
     }
     for (const Json::Value& element : allows) {
-        const std::wstring phone = JsonGetText(element, "userPhone");
-        if (phone.empty() || m_pCidManager == nullptr) {
-            continue;
+        // An element that cannot be read is skipped like one without a number.
+        try {
+            if (!element.isObject()) {
+                continue;
+            }
+            const std::wstring phone = JsonGetText(element, "userPhone");
+            if (phone.empty() || m_pCidManager == nullptr) {
+                continue;
+            }
+            const bool bCtc = JsonGetBool(element, "ctc", true);
+            const bool bMsgSend = JsonGetBool(element, "msgSend", true);
+            m_pCidManager->SetLinePermissions(phone, bCtc, bMsgSend);
+        } catch (const std::exception&) {
+            DBG_LOG_W(L"json type error.[%ls]", strArg.c_str());
         }
-        m_pCidManager->SetLinePermissions(phone, JsonGetBool(element, "ctc", true),
-                                          JsonGetBool(element, "msgSend", true));
     }
 }
 
@@ -459,8 +509,15 @@ bool COrvantaMainDlg::FE_MAIN_Foreground(const std::wstring& strArg)
     if (!ParseJsonText(strArg, root)) {
         return false;
     }
+    bool bForeground = false;
+    try {
+        bForeground = JsonGetBool(root, "setForeground", true);
+    } catch (const std::exception&) {
+        DBG_LOG_W(L"json type error.[%ls]", strArg.c_str());
+        return false;
+    }
     bool bResult = false;
-    if (JsonGetBool(root, "setForeground", true)) {
+    if (bForeground) {
         const bool bWasVisible = m_pHost != nullptr && m_pHost->IsFrameShownNormally();
         if (m_pHost != nullptr) {
             m_pHost->ShowFromTray();
@@ -476,8 +533,13 @@ bool COrvantaMainDlg::FE_MAIN_Foreground(const std::wstring& strArg)
 
 void COrvantaMainDlg::FE_MAIN_CidOpt_Change(const std::wstring& strArg)
 {
-    if (m_pCidManager != nullptr) {
-        m_pCidManager->ApplyCidOptChange(strArg);
+    DBG_LOG_W(L"start... %ls", strArg.c_str());
+    try {
+        if (m_pCidManager != nullptr) {
+            m_pCidManager->ApplyCidOptChange(strArg);
+        }
+    } catch (const std::exception&) {
+        DBG_LOG_W(L"json type error.[%ls]", strArg.c_str());
     }
 }
 

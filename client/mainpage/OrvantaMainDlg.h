@@ -82,6 +82,10 @@ public:
 
     const std::wstring& MainUrl() const { return m_strMainUrl; }
     int RetryCount() const { return m_loader.RetryCount(); }
+    int BorderReports() const { return m_loader.BorderReports(); }
+    int PositionReports() const { return m_loader.PositionReports(); }
+    int BorderSize() const { return m_nBorderSize; }
+    QRect LastFrameRect() const { return QRect(m_nLastX, m_nLastY, m_nLastWidth, m_nLastHeight); }
     QColor BorderColor() const { return m_clrBorder; }
 
 protected:
@@ -91,7 +95,6 @@ private:
     // IMainPageLoadTarget: the loading worker's steps.
     bool IsNetworkUp(const std::wstring& strUrl) override { return CheckNetwork(strUrl); }
     void NavigateMainPage(const std::wstring& strUrl) override;
-    bool IsMainPageComplete() override;
     std::wstring MainPageLocation() override { return GetLocationURL(); }
     int MainPageReadyState() override { return static_cast<int>(GetReadyState()); }
     void ShowMainFrame(bool bCenter, bool bDefault) override;

@@ -31,6 +31,9 @@ constexpr int kTemplateHeight = 307;
 
 }  // namespace
 
+// Helpers log under the page method or handler they act for, the name support searches for.
+#define CIDDLG_LOG_AS_W(label, fmt, ...) DBG_LOG_AS_W(label, L"CidDlg", fmt __VA_OPT__(, ) __VA_ARGS__)
+
 CCidDlg::CCidDlg(QWidget* pOwner, QObject* pManager, ClientConfig config)
     : CHtmlDialog(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                                Qt::WindowDoesNotAcceptFocus),
@@ -281,6 +284,8 @@ void CCidDlg::ShowSchInfo()
     NavigatePost(m_strCidAlarmUrl, WideToUtf8(m_strPostData));
     DBG_LOG_W(L"Navigate() m_strCidAlarmUrl=%ls %ls", m_strCidAlarmUrl.c_str(),
               m_strPostData.c_str());
+    // A schedule page that never reports ready closes like a call page, not listed unseen.
+    m_nReadyTimer = SetCidTimer(kCidReadyTimerId, kReadyDelayMs);
 }
 
 void CCidDlg::SetCidWindowPos(CidZOrder insertAfter, int x, int y, int cx, int cy, unsigned nFlags)
@@ -429,10 +434,10 @@ void CCidDlg::timerEvent(QTimerEvent* pEvent)
 void CCidDlg::OnCloseTimer(bool bReady)
 {
     if (bReady) {
-        DBG_LOG_W(L"reach close time : not ready");
+        CIDDLG_LOG_AS_W(L"CCidDlg::OnTimer", L"reach close time : not ready");
         KillCidTimer(kCidReadyTimerId);
     } else {
-        DBG_LOG_W(L"reach close time");
+        CIDDLG_LOG_AS_W(L"CCidDlg::OnTimer", L"reach close time");
         KillCidTimer(kCidCloseTimerId);
         if (m_nPopupType == 10) {
             return;  // a single popup stays until replaced or closed by the user
@@ -453,9 +458,9 @@ void CCidDlg::FE_CID_Open()
     PostToManager(kCidOpenEvent);
 }
 
-void CCidDlg::CloseRequest()
+void CCidDlg::CloseRequest(const wchar_t* pszMethod)
 {
-    DBG_LOG_W(L"%lld", static_cast<long long>(m_llLogNo));
+    CIDDLG_LOG_AS_W(pszMethod, L"%lld", static_cast<long long>(m_llLogNo));
     if (isVisible()) {
         showMinimized();
     }
@@ -465,17 +470,18 @@ void CCidDlg::CloseRequest()
 
 void CCidDlg::FE_CID_Close()
 {
-    CloseRequest();
+    CloseRequest(L"CCidDlg::FE_CID_Close");
 }
 
 void CCidDlg::FE_Schedule_Close()
 {
-    CloseRequest();
+    CloseRequest(L"CCidDlg::FE_Schedule_Close");
 }
 
-void CCidDlg::Forward(int nMessage, const std::wstring& strArg, bool bForeground)
+void CCidDlg::Forward(const wchar_t* pszMethod, int nMessage, const std::wstring& strArg,
+                      bool bForeground)
 {
-    DBG_LOG_W(L"%ls", strArg.c_str());
+    CIDDLG_LOG_AS_W(pszMethod, L"%ls", strArg.c_str());
     QWidget* pFrame = MainFrame();
     if (pFrame == nullptr) {
         return;
@@ -490,37 +496,37 @@ void CCidDlg::Forward(int nMessage, const std::wstring& strArg, bool bForeground
 
 void CCidDlg::FE_CID_Profile_Show(const std::wstring& strArg)
 {
-    Forward(WM_USER_PROFILE_SHOW, strArg, false);
+    Forward(L"CCidDlg::FE_CID_Profile_Show", WM_USER_PROFILE_SHOW, strArg, false);
 }
 
 void CCidDlg::FE_CID_Device_Show(const std::wstring& strArg)
 {
-    Forward(WM_USER_DEVICE_SHOW, strArg, false);
+    Forward(L"CCidDlg::FE_CID_Device_Show", WM_USER_DEVICE_SHOW, strArg, false);
 }
 
 void CCidDlg::FE_CID_Call_Send_Start(const std::wstring& strArg)
 {
-    Forward(WM_USER_CALL_SEND_START, strArg, false);
+    Forward(L"CCidDlg::FE_CID_Call_Send_Start", WM_USER_CALL_SEND_START, strArg, false);
 }
 
 void CCidDlg::FE_CID_UserMsg(const std::wstring& strArg)
 {
-    Forward(WM_USER_USER_MSG, strArg, true);
+    Forward(L"CCidDlg::FE_CID_UserMsg", WM_USER_USER_MSG, strArg, true);
 }
 
 void CCidDlg::FE_Schedule_Schedule_Show(const std::wstring& strArg)
 {
-    Forward(WM_USER_SCHEDULE_SHOW, strArg, false);
+    Forward(L"CCidDlg::FE_Schedule_Schedule_Show", WM_USER_SCHEDULE_SHOW, strArg, false);
 }
 
 void CCidDlg::FE_CID_Schedule_Show(const std::wstring& strArg)
 {
-    Forward(WM_USER_SCHEDULE_SHOW, strArg, false);
+    Forward(L"CCidDlg::FE_CID_Schedule_Show", WM_USER_SCHEDULE_SHOW, strArg, false);
 }
 
 void CCidDlg::FE_CID_Schedule_Add(const std::wstring& strArg)
 {
-    Forward(WM_USER_SCHEDULE_ADD, strArg, false);
+    Forward(L"CCidDlg::FE_CID_Schedule_Add", WM_USER_SCHEDULE_ADD, strArg, false);
 }
 
 void CCidDlg::FE_MAIN_Log(const std::wstring& strArg)
@@ -566,6 +572,9 @@ void CCidDlg::FE_Schedule_Document_Ready()
     DBG_LOG_W(L"show %lld", static_cast<long long>(m_llLogNo));
     m_nShowState = 1;
     SetCidWindowPos(CidZOrder::Top, 0, 0, 0, 0, kCidPosShowWindow | kCidPosNoMove);
+    if (m_nReadyTimer != 0) {
+        KillCidTimer(kCidReadyTimerId);
+    }
 }
 
 void CCidDlg::FE_CID_Change_Type(const std::wstring& strArg)

@@ -1,5 +1,4 @@
 #pragma once
-#include "popups/CidDlgFactory.h" // for the includers that make popups
 #include "popups/CidTimers.h"
 #include "popups/CidWindow.h"
 #include "bridge/HtmlDialog.h"
@@ -99,8 +98,10 @@ public:
 
 private:
     void PostToManager(QEvent::Type type);
-    void Forward(int nMessage, const std::wstring& strArg, bool bForeground);
-    void CloseRequest();
+    // pszMethod: the page method's "Class::Method", which the log line names.
+    void Forward(const wchar_t* pszMethod, int nMessage, const std::wstring& strArg,
+                 bool bForeground);
+    void CloseRequest(const wchar_t* pszMethod);
     void FunctionCallW2E(const wchar_t* pszName, const std::wstring& strArg,
                          StatusCallback done = {});
     void CallResultChange(const Json::Value& callInfo, StatusCallback done);

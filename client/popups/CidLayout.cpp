@@ -35,22 +35,23 @@ CCidLayout::CCidLayout(const CidPopupList& popups, const CidDisplayOptions& opti
 {
 }
 
-CidScreenInfo CCidLayout::ReadScreen() const
+CidScreenInfo CidScreenInfoOf(const QScreen* pScreen)
 {
-    if (m_fnScreen) {
-        return m_fnScreen();
-    }
-    CidScreenInfo info;
-    const QScreen* pScreen = m_pFrame ? m_pFrame->screen() : nullptr;
     if (pScreen == nullptr) {
         pScreen = QGuiApplication::primaryScreen();
     }
+    CidScreenInfo info;
     if (pScreen != nullptr) {
         const QRect rc = pScreen->availableGeometry();
         info.rcWork = {rc.x(), rc.y(), rc.x() + rc.width(), rc.y() + rc.height()};
         info.nDpiY = static_cast<int>(pScreen->logicalDotsPerInchY());
     }
     return info;
+}
+
+CidScreenInfo CCidLayout::ReadScreen() const
+{
+    return m_fnScreen ? m_fnScreen() : CidScreenInfoOf(nullptr);
 }
 
 // ---------------------------------------------------------------------------------------------

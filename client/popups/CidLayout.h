@@ -4,15 +4,14 @@
 #include "logic/CidPlacement.h"
 #include "popups/CidWindow.h"
 
-#include <QPointer>
-#include <QWidget>
-
 #include <cstdint>
 #include <functional>
 #include <list>
 #include <memory>
 #include <string>
 #include <vector>
+
+class QScreen;
 
 // The work area and vertical resolution of the screen the popups go to (the resolution only
 // feeds a log line).
@@ -26,6 +25,10 @@ struct CidScreenInfo
 using CidPopupList = std::list<std::unique_ptr<ICidWindow>>;
 
 std::vector<CidPopupState> CidPopupStates(const CidPopupList& popups);
+
+// The work area of a screen; of the primary screen for none. The shell's screen source hands
+// it the main frame's screen, so popups appear where the user works.
+CidScreenInfo CidScreenInfoOf(const QScreen* pScreen);
 
 // Lays the popup manager's popups out: the stack from the start corner, popups laid on each
 // other in overlap mode and the opened forms. It reads the manager's list, options and type
@@ -58,9 +61,7 @@ public:
     void LogSearch(const CidSearch& search, const CidSearchResult& result) const;
 
     void SetScreenSource(std::function<CidScreenInfo()> fn) { m_fnScreen = std::move(fn); }
-    // Without a screen source, popups go to the screen this window is on (the primary screen
-    // while there is none).
-    void SetFrame(QWidget* pFrame) { m_pFrame = pFrame; }
+    // Without a source: the primary screen.
     CidScreenInfo ReadScreen() const;
     const CidPlacementState& State() const { return m_place; }
 
@@ -72,5 +73,4 @@ private:
     CidTypeSizeMap& m_sizes;
     CidPlacementState m_place;
     std::function<CidScreenInfo()> m_fnScreen;
-    QPointer<QWidget> m_pFrame;
 };

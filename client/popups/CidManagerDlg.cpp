@@ -56,9 +56,37 @@ void CCidManagerDlg::SetLinePermissions(const std::wstring& strPhone, bool bCtc,
     m_permissions.msgSend[strPhone] = bMsgSend ? 1 : 0;
 }
 
+CidSize CCidManagerDlg::ClampToWork(CidSize size) const
+{
+    return CidClampSize(size, m_layout.ReadScreen().rcWork);
+}
+
 void CCidManagerDlg::SetCidTypeSize(int nCidType, CidSize size)
 {
-    m_mapCidTypeSize[nCidType] = size;
+    m_mapCidTypeSize[nCidType] = ClampToWork(size);
+}
+
+std::unique_ptr<ICidWindow> CCidManagerDlg::NewPopup(QWidget* pOwner)
+{
+    std::unique_ptr<ICidWindow> p = m_factory.NewCidWindow(pOwner, this);
+    p->m_nSerial = ++m_nLastSerial;
+    return p;
+}
+
+void CCidManagerDlg::MakeRoomForOne(ICidWindow*& pKept)
+{
+    while (!m_listCidDlg.empty() && m_listCidDlg.size() >= kCidMaxOpenPopups) {
+        ICidWindow& oldest = *m_listCidDlg.front();
+        DBG_LOG_W(L"popup limit %d reached: the oldest popup closes, llLogNo: %lld",
+                  static_cast<int>(kCidMaxOpenPopups), static_cast<long long>(oldest.m_llLogNo));
+        m_layout.ReleasePairMark(oldest);
+        if (&oldest == pKept) {
+            pKept = nullptr;
+        }
+        std::unique_ptr<ICidWindow> pOwned = std::move(m_listCidDlg.front());
+        m_listCidDlg.pop_front();
+        DeleteCidWindow(std::move(pOwned), 1);
+    }
 }
 
 CCidManagerDlg::~CCidManagerDlg()
@@ -90,14 +118,14 @@ bool CCidManagerDlg::event(QEvent* pEvent)
 {
     switch (static_cast<int>(pEvent->type())) {
     case kCidOpenEvent:
-        OnCidOpen(static_cast<CidWindowEvent*>(pEvent)->Window());
+        OnCidOpen(static_cast<CidWindowEvent*>(pEvent)->Serial());
         return true;
     case kCidCloseEvent:
-        OnCidClose(static_cast<CidWindowEvent*>(pEvent)->Window());
+        OnCidClose(static_cast<CidWindowEvent*>(pEvent)->Serial());
         return true;
     case kCidTypeChangeEvent: {
         const auto* pChange = static_cast<CidTypeChangeEvent*>(pEvent);
-        OnCidTypeChange(pChange->Window(), pChange->Change());
+        OnCidTypeChange(pChange->Serial(), pChange->Change());
         return true;
     }
     case kCidRequestEvent:
@@ -121,7 +149,7 @@ void CCidManagerDlg::SetCidOption(const CidOption& option)
 {
     const CidDisplayOptions old = m_options;
     m_options = CidApplyOption(old, option);
-    m_mapCidTypeSize[option.nType] = {option.nWidth, option.nHeight};
+    m_mapCidTypeSize[option.nType] = ClampToWork({option.nWidth, option.nHeight});
 
     if (m_listCidDlg.empty()) {
         return;
@@ -191,7 +219,7 @@ bool CCidManagerDlg::ApplyDocumentReadyTypeSizes(const Json::Value& root)
         return false;
     }
     for (const CidTypeSizeRow& row : rows) {
-        m_mapCidTypeSize[row.nType] = {row.nWidth, row.nHeight};
+        m_mapCidTypeSize[row.nType] = ClampToWork({row.nWidth, row.nHeight});
     }
     return true;
 }
@@ -271,7 +299,8 @@ void CCidManagerDlg::OnRecvCid(std::unique_ptr<CidRequest> pRequest)
         if (decision.bRemoveAll) {
             RemoveAllCidWindow();
         }
-        std::unique_ptr<ICidWindow> pNew = m_factory.NewCidWindow(m_pMainFrm, this);
+        MakeRoomForOne(pOld);
+        std::unique_ptr<ICidWindow> pNew = NewPopup(m_pMainFrm);
         pNew->m_nCtc = m_permissions.ctc[strCalleePhone];
         pNew->m_nMsgSend = m_permissions.msgSend[strCalleePhone];
         pNew->m_strCidAlarmUrl = strUrl;
@@ -323,7 +352,9 @@ void CCidManagerDlg::OnRecvCid(std::unique_ptr<CidRequest> pRequest)
     } else {
         m_dwWorkingSetSize = ReadWorkingSet();
         pCidDlg->ShowCidInfo(1);
-        PositionCidWindow(pCidDlg, m_listCidDlg.size() == 1 ? 1 : 0, -1);
+        // A type of the notification's own is placed in its size from the start.
+        PositionCidWindow(pCidDlg, m_listCidDlg.size() == 1 ? 1 : 0,
+                          nCidType > 0 ? pCidDlg->m_nPopupType : -1);
     }
     DBG_LOG_A("end");
 }
@@ -332,7 +363,7 @@ void CCidManagerDlg::OpenSendPopup(const CidDecision& decision, const std::wstri
                                    const std::wstring& strPostData)
 {
     m_pSendCidDlg.reset();
-    m_pSendCidDlg = m_factory.NewCidWindow(nullptr, this);
+    m_pSendCidDlg = NewPopup(nullptr);
     ICidWindow* pSend = m_pSendCidDlg.get();
     pSend->m_strCidAlarmUrl = strUrl;
     pSend->m_strPostData = strPostData;
@@ -399,7 +430,9 @@ void CCidManagerDlg::OnRecvSch(const std::wstring& strJson)
     }
     const std::wstring strUrl = CidPopupUrl(m_config.strServerUrl, m_config.nServerPort, L"sch");
 
-    std::unique_ptr<ICidWindow> pNew = m_factory.NewCidWindow(m_pMainFrm, this);
+    ICidWindow* pNone = nullptr;
+    MakeRoomForOne(pNone);
+    std::unique_ptr<ICidWindow> pNew = NewPopup(m_pMainFrm);
     pNew->m_strCidAlarmUrl = strUrl;
     pNew->m_strPostData = strJson;
     pNew->m_nPopupType = CidScheduleTypeFor(m_options.nCidType);
@@ -419,20 +452,29 @@ bool CCidManagerDlg::IsListed(const ICidWindow* pCidDlg) const
                        [pCidDlg](const auto& p) { return p.get() == pCidDlg; });
 }
 
-bool CCidManagerDlg::IsKnown(const ICidWindow* pCidDlg) const
+ICidWindow* CCidManagerDlg::FindBySerial(CidSerial nSerial) const
 {
-    return IsListed(pCidDlg) || (pCidDlg != nullptr && pCidDlg == m_pSendCidDlg.get());
+    if (nSerial == 0) {
+        return nullptr;
+    }
+    if (m_pSendCidDlg && m_pSendCidDlg->m_nSerial == nSerial) {
+        return m_pSendCidDlg.get();
+    }
+    auto it = std::find_if(m_listCidDlg.begin(), m_listCidDlg.end(),
+                           [nSerial](const auto& p) { return p->m_nSerial == nSerial; });
+    return it != m_listCidDlg.end() ? it->get() : nullptr;
 }
 
-void CCidManagerDlg::OnCidClose(ICidWindow* pCidDlg)
+void CCidManagerDlg::OnCidClose(CidSerial nSerial)
 {
+    ICidWindow* pCidDlg = FindBySerial(nSerial);
     if (pCidDlg != nullptr && pCidDlg == m_pSendCidDlg.get()) {
         m_pSendCidDlg->DestroyCidWindow();
         return;
     }
     auto it = std::find_if(m_listCidDlg.begin(), m_listCidDlg.end(),
                            [pCidDlg](const auto& p) { return p.get() == pCidDlg; });
-    if (it == m_listCidDlg.end()) {
+    if (pCidDlg == nullptr || it == m_listCidDlg.end()) {
         RepositionCidWindowAll(0);
         return;
     }
@@ -488,21 +530,22 @@ uint32_t CCidManagerDlg::ReadWorkingSet() const
 // ---------------------------------------------------------------------------------------------
 // Notices of the popups
 
-void CCidManagerDlg::OnCidOpen(ICidWindow* pCidDlg)
+void CCidManagerDlg::OnCidOpen(CidSerial nSerial)
 {
-    // A notice from a popup that is gone by now must not be read.
-    m_layout.PlaceOpened(pCidDlg, IsKnown(pCidDlg));
+    const ICidWindow* pCidDlg = FindBySerial(nSerial);
+    m_layout.PlaceOpened(pCidDlg, pCidDlg != nullptr);
 }
 
-void CCidManagerDlg::OnCidTypeChange(ICidWindow* pCidDlg, const CidTypeChange& change)
+void CCidManagerDlg::OnCidTypeChange(CidSerial nSerial, const CidTypeChange& change)
 {
-    if (!IsKnown(pCidDlg)) {
+    ICidWindow* pCidDlg = FindBySerial(nSerial);
+    if (pCidDlg == nullptr) {
         return; // closed before its notice arrived
     }
     const CidSize row = m_mapCidTypeSize[change.nRequested];
     const int nHeight = change.nHeight.value_or(row.cy);
     const int nWidth = change.nWidth.value_or(row.cx);
     g_DbgLog.GD_DebugPrintNoLocA("[%d][%d][%d]", change.nRequested, nHeight, nWidth);
-    m_mapCidTypeSize[change.nNewType] = {nWidth, nHeight};
+    m_mapCidTypeSize[change.nNewType] = ClampToWork({nWidth, nHeight});
     PositionCidWindow(pCidDlg, 0, change.nNewType);
 }

@@ -67,6 +67,7 @@ public:
     // What the main page reports: a line's permissions, a display type's size.
     void SetLinePermissions(const std::wstring& strPhone, bool bCtc, bool bMsgSend);
     const CidLinePermissions& LinePermissions() const { return m_permissions; }
+    // Page sizes are kept within the work area (CidClampSize).
     void SetCidTypeSize(int nCidType, CidSize size);
     // The size of a display type; like every lookup of the table, a missing type is added as
     // 0 x 0.
@@ -77,9 +78,18 @@ public:
     void OnRecvCid(std::unique_ptr<CidRequest> pRequest);
     void OnRecvRecord(const std::wstring& strJson);
     void OnRecvSch(const std::wstring& strJson);
-    void OnCidClose(ICidWindow* pCidDlg);
-    void OnCidOpen(ICidWindow* pCidDlg);
-    void OnCidTypeChange(ICidWindow* pCidDlg, const CidTypeChange& change);
+    // The notices name their popup by serial; one no longer listed (or never made here) is
+    // not read.
+    void OnCidClose(CidSerial nSerial);
+    void OnCidOpen(CidSerial nSerial);
+    void OnCidTypeChange(CidSerial nSerial, const CidTypeChange& change);
+    // The same for a popup the caller holds alive.
+    void OnCidClose(const ICidWindow* pCidDlg) { OnCidClose(SerialOf(pCidDlg)); }
+    void OnCidOpen(const ICidWindow* pCidDlg) { OnCidOpen(SerialOf(pCidDlg)); }
+    void OnCidTypeChange(const ICidWindow* pCidDlg, const CidTypeChange& change)
+    {
+        OnCidTypeChange(SerialOf(pCidDlg), change);
+    }
 
     void RemoveAllCidWindow();
 
@@ -93,7 +103,8 @@ public:
     static constexpr int kCidReplace = CCidLayout::kCidReplace;
     static constexpr int kCidRetime = CCidLayout::kCidRetime;
 
-    // Seams for tests: the screen (default: the primary screen's available geometry) and the
+    // The screen (default: the primary screen's available geometry; the shell hands it the main
+    // frame's screen, CidScreenInfoOf) and, a seam for tests, the
     // process working set (default: resident set from /proc/self/statm, malloc_trim(0)).
     void SetScreenSource(std::function<CidScreenInfo()> fn) { m_layout.SetScreenSource(std::move(fn)); }
     void SetWorkingSetHooks(std::function<uint32_t()> fnRead, std::function<void()> fnTrim)
@@ -104,6 +115,8 @@ public:
 
     // Read-only views.
     bool IsListed(const ICidWindow* pCidDlg) const;
+    // The listed popup or the start popup with that serial; null for none.
+    ICidWindow* FindBySerial(CidSerial nSerial) const;
     const CidPopupList& Popups() const { return m_listCidDlg; } // oldest first
     ICidWindow* SendPopup() const { return m_pSendCidDlg.get(); }
     uint32_t WorkingSetSize() const { return m_dwWorkingSetSize; }
@@ -117,8 +130,13 @@ private:
                        const std::wstring& strPostData);
     void RecvCid_CallTerminate(ICidWindow* pCidDlg, const CidDecision& decision,
                                const std::wstring& strPostData);
+    static CidSerial SerialOf(const ICidWindow* p) { return p != nullptr ? p->m_nSerial : 0; }
+    std::unique_ptr<ICidWindow> NewPopup(QWidget* pOwner);
+    // Closes the oldest popups until one more fits under kCidMaxOpenPopups; pKept is cleared
+    // when it was one of them.
+    void MakeRoomForOne(ICidWindow*& pKept);
+    CidSize ClampToWork(CidSize size) const;
     ICidWindow* PopupAt(std::optional<size_t> nIndex) const;
-    bool IsKnown(const ICidWindow* pCidDlg) const;
     ICidWindow* FindCallCidWindow(int64_t llLogNo) const;
     void DeleteCidWindow(std::unique_ptr<ICidWindow> pCidDlg, int nTrim);
     void RemoveCidWindow(ICidWindow* pCidDlg);
@@ -127,6 +145,7 @@ private:
     ICidWindowFactory& m_factory;
     ClientConfig m_config;
     QWidget* m_pMainFrm = nullptr;
+    CidSerial m_nLastSerial = 0;
     CidPopupList m_listCidDlg;                 // oldest first
     std::unique_ptr<ICidWindow> m_pSendCidDlg; // outgoing-call start popup, never listed
     uint32_t m_dwWorkingSetSize = 0;

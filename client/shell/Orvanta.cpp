@@ -2,10 +2,11 @@
 
 #include "text/BracketToken.h"
 #include "BuildConfig.h"
-#include "popups/CidDlg.h"
+#include "popups/CidDlgFactory.h"
 #include "popups/CidManagerDlg.h"
 #include "diag/CrashDump.h"
 #include "diag/DbgLog.h"
+#include "logic/MainPageRules.h"
 #include "platform/InstanceLock.h"
 #include "shell/MainFrm.h"
 #include "shell/MessagePrompt.h"
@@ -66,7 +67,8 @@ COrvantaApp::~COrvantaApp() = default;
 ClientConfig COrvantaApp::Config()
 {
     ClientConfig config;
-    config.strServerUrl = m_strServerUrl;
+    // A port from the command line replaces the one the (default) address may carry.
+    config.strServerUrl = m_nServerPort >= 1 ? AddressWithoutPort(m_strServerUrl) : m_strServerUrl;
     config.nServerPort = m_nServerPort;
     config.installedVersion = [this] { return GetInstalledVersion(); };
     return config;
@@ -113,6 +115,7 @@ bool COrvantaApp::InitInstance(const std::wstring& strCmdLine)
         auto pPart = std::make_unique<CFramePopupManager>(pFrame, config);
         CCidManagerDlg& manager = pPart->Manager();
         manager.SetMainFrame(pFrame);
+        manager.SetScreenSource([pFrame] { return CidScreenInfoOf(pFrame->screen()); });
         manager.Create();
         if (m_pMainDlg != nullptr) {
             m_pMainDlg->SetCidManager(&manager);

@@ -126,6 +126,8 @@ struct DownloadFile
     bool bRestarted = false;
     CCurlTConnect::Refusal refusal = CCurlTConnect::Refusal::None;
     std::string strWhy;
+    ProgressRecord* pRecord = nullptr;
+    const CCurlTConnect::BodyObserver* pObserver = nullptr;
 };
 
 // Decides, once the response's headers are in, whether its body is the part asked for.
@@ -186,6 +188,11 @@ size_t WriteToFile(char* pData, size_t nSize, size_t nCount, void* pUser)
         pFile->bCounted = false;
         return 0;  // aborts: nothing of it goes into the file
     }
+    // Held: not one more byte once the user is being asked.
+    if (pFile->pRecord->pGate != nullptr && !(*pFile->pRecord->pGate)()) {
+        pFile->pRecord->bStopped = true;
+        return 0;
+    }
     const size_t nBytes = nSize * nCount;
     if (pFile->llTotal >= 0 && pFile->llBase + pFile->llWritten + static_cast<long long>(nBytes) > pFile->llTotal) {
         pFile->refusal = CCurlTConnect::Refusal::TooLong;
@@ -205,6 +212,9 @@ size_t WriteToFile(char* pData, size_t nSize, size_t nCount, void* pUser)
             return 0;
         }
         nDone += static_cast<size_t>(n);
+    }
+    if (pFile->pObserver != nullptr) {
+        (*pFile->pObserver)(pFile->llBase + pFile->llWritten, pData, nBytes);
     }
     pFile->llWritten += static_cast<long long>(nBytes);
     return nCount;
@@ -333,12 +343,14 @@ bool CCurlTConnect::CurlDownload(const std::wstring& strUrl, const std::wstring&
     file.llOffset = llOffset;
     file.llBase = llOffset;
     file.llExpected = m_llExpectedSize;
+    file.pObserver = m_bodyObserver ? &m_bodyObserver : nullptr;
     ProgressRecord record;
     record.pCurl = pCurl;
     record.pLog = m_pLog;
     record.pOwner = this;
     record.pGate = m_progressGate ? &m_progressGate : nullptr;
     record.pCounted = &file.bCounted;
+    file.pRecord = &record;
 
     curl_easy_setopt(pCurl, CURLOPT_URL, strUrlA.c_str());
     curl_easy_setopt(pCurl, CURLOPT_TIMEOUT, kDownloadTimeoutSec);
@@ -357,7 +369,7 @@ bool CCurlTConnect::CurlDownload(const std::wstring& strUrl, const std::wstring&
     curl_easy_getinfo(pCurl, CURLINFO_RESPONSE_CODE, &nStatus);
     m_nHttpCode = static_cast<int>(nStatus);
     // A response without a body (an empty 404, a 416) is judged all the same.
-    if (!file.bChecked && nStatus != 0 && res != CURLE_ABORTED_BY_CALLBACK) {
+    if (!file.bChecked && nStatus != 0 && res == CURLE_OK) {
         CheckResponse(file);
     }
     m_bRestartedFromZero = file.bRestarted;

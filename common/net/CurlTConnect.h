@@ -16,6 +16,8 @@ class CCurlTConnect
 {
 public:
     using SleepFunction = std::function<void(unsigned int nMilliseconds)>;
+    // Told of every run of bytes a download has just written, at its offset in the file.
+    using BodyObserver = std::function<void(long long llFileOffset, const char* pData, size_t nBytes)>;
 
     // Why a download's response was not taken as the installer.
     enum class Refusal
@@ -53,6 +55,10 @@ public:
     // once (the user is being asked whether to stop, or the engine stops).
     void SetProgressGate(std::function<bool()> gate) { m_progressGate = std::move(gate); }
 
+    // Lets a caller digest the body while it arrives instead of reading the file again. A
+    // refused response's file is cut back afterwards: the caller compares with the file's size.
+    void SetBodyObserver(BodyObserver observer) { m_bodyObserver = std::move(observer); }
+
     // The whole installer's size when the version answer named it, -1 when not known.
     void SetExpectedSize(long long llSize) { m_llExpectedSize = llSize; }
 
@@ -87,5 +93,6 @@ private:
     CDbgLog* m_pLog;
     SleepFunction m_sleep;
     std::function<bool()> m_progressGate;
+    BodyObserver m_bodyObserver;
     long long m_llExpectedSize = -1;
 };

@@ -2,6 +2,7 @@
 
 #include "diag/DbgLog.h"
 
+#include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
 
@@ -44,7 +45,9 @@ LocalSocketMessenger::~LocalSocketMessenger() = default;
 
 QString LocalSocketMessenger::DefaultServerName()
 {
-    return QStringLiteral("ORVANTA_VEXA-74744AA9-DECA-4877-AC53-1703C170986A");
+    // Named after the temporary folder, like the lock file beside it, so a test (or a user)
+    // with its own TMPDIR has its own client.
+    return QDir::tempPath() + QStringLiteral("/ORVANTA_VEXA-74744AA9-DECA-4877-AC53-1703C170986A");
 }
 
 QByteArray LocalSocketMessenger::EncodeFrame(const QString& message, const QString& sender)

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <cwchar>
 
 std::optional<std::wstring> FindBracketToken(const std::wstring& commandLine,
@@ -30,4 +31,14 @@ int WideToInt(const std::wstring& text)
         return INT_MIN;
     }
     return static_cast<int>(value);
+}
+
+bool HasHelpOption(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            return true;
+        }
+    }
+    return false;
 }

@@ -10,3 +10,6 @@ std::optional<std::wstring> FindBracketToken(const std::wstring& commandLine,
 // Decimal reading with the C runtime's _wtoi rules: leading blanks, an optional sign, then as
 // many digits as there are; no digits gives 0; out-of-range values saturate.
 int WideToInt(const std::wstring& text);
+
+// Whether the program's own arguments ask for its help text ("--help" or "-h").
+bool HasHelpOption(int argc, char* argv[]);

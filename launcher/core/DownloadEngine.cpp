@@ -172,6 +172,15 @@ unsigned int CDownloadEngine::DownloadProcess(CDownloadEngine* pThis)
     bool bWaitFailed = pThis->m_hEvent->WaitAny(std::chrono::hours(24 * 365)) != 0;
     CCurlTConnect& curl = *pThis->m_pCurl;
     const std::wstring& strPath = state.strDownFilePath;
+    // Digested while it arrives: a second pass over a large installer would cost as much
+    // time again as a good part of the transfer.
+    RunningDigest digest;
+    const bool bDigest = !state.strExpectedSha256.empty();
+    if (bDigest) {
+        curl.SetBodyObserver([&digest](long long llOffset, const char* pData, size_t nBytes) {
+            digest.Add(llOffset, pData, nBytes);
+        });
+    }
     while (!bWaitFailed) {
         if (!pThis->WaitWhilePaused()) {
             bWaitFailed = true;
@@ -188,6 +197,9 @@ unsigned int CDownloadEngine::DownloadProcess(CDownloadEngine* pThis)
             nOffset = 0;
         }
         state.nResumeOffset = nOffset;
+        if (bDigest) {
+            digest.SyncWithFile(strPath, nOffset);
+        }
         bool bResult = false;
         if (llExpected > 0 && nOffset == llExpected) {
             // Every byte is already there: only the check is left.
@@ -225,7 +237,7 @@ unsigned int CDownloadEngine::DownloadProcess(CDownloadEngine* pThis)
                                            state.nResumeOffset.load() == llTotal);
         if (bComplete) {
             std::string strWhy;
-            if (VerifyInstaller(strPath, llExpected, state.strExpectedSha256, strWhy) &&
+            if (VerifyInstaller(strPath, llExpected, state.strExpectedSha256, strWhy, bDigest ? &digest : nullptr) &&
                 MakeInstallerExecutable(strPath)) {
                 state.bInstallerVerified = true;
                 state.bDownEnded = true;
@@ -264,6 +276,7 @@ unsigned int CDownloadEngine::DownloadProcess(CDownloadEngine* pThis)
             PostLauncherMessage(pThis->Window(), WM_DOWN_ERROR, kDownloadErrorCode, 0);
         }
     }
+    curl.SetBodyObserver(nullptr);
     pThis->StopMonitor();
     pLog->GD_DebugPrintTagW(L"U_HttpDown::Process() end [line: %d, function: %ls, file: %ls", __LINE__, kFunc,
                             kFileLabel);

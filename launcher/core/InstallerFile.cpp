@@ -4,7 +4,13 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -93,30 +99,45 @@ long long OwnFileSize(const std::wstring& strPath)
     return static_cast<long long>(info.st_size);
 }
 
-std::string Sha256OfFile(const std::wstring& strPath)
+namespace {
+// Feeds ctx with the file's bytes, all of them (llLimit < 0) or the first llLimit; false when
+// it cannot read that many.
+bool DigestFile(EVP_MD_CTX* ctx, const std::wstring& strPath, long long llLimit)
 {
     const int fd = ::open(WideToAnsi(strPath).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
-        return {};
+        return false;
     }
-    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    bool bOk = ctx != nullptr && EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) == 1;
+    bool bOk = true;
+    long long llLeft = llLimit;
     std::vector<unsigned char> buffer(1 << 20);
-    while (bOk) {
-        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    while (bOk && llLeft != 0) {
+        const size_t nWant = llLeft < 0 ? buffer.size() : static_cast<size_t>(std::min<long long>(llLeft, buffer.size()));
+        const ssize_t n = ::read(fd, buffer.data(), nWant);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
-            bOk = n == 0;
+            bOk = n == 0 && llLeft < 0;
             break;
         }
-        bOk = EVP_DigestUpdate(ctx.get(), buffer.data(), static_cast<size_t>(n)) == 1;
+        if (llLeft > 0) {
+            llLeft -= n;
+        }
+        bOk = EVP_DigestUpdate(ctx, buffer.data(), static_cast<size_t>(n)) == 1;
     }
     ::close(fd);
+    return bOk;
+}
+
+// Finishes a copy of ctx, so the original can go on.
+std::string HexOf(const EVP_MD_CTX* ctx)
+{
+    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> copy(EVP_MD_CTX_new(), EVP_MD_CTX_free);
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int nLength = 0;
-    if (!bOk || EVP_DigestFinal_ex(ctx.get(), digest, &nLength) != 1) {
+    if (copy == nullptr || EVP_MD_CTX_copy_ex(copy.get(), ctx) != 1 ||
+        EVP_DigestFinal_ex(copy.get(), digest, &nLength) != 1) {
         return {};
     }
     std::string strHex;
@@ -127,9 +148,202 @@ std::string Sha256OfFile(const std::wstring& strPath)
     }
     return strHex;
 }
+}  // namespace
+
+std::string Sha256OfFile(const std::wstring& strPath)
+{
+    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    if (ctx == nullptr || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1 ||
+        !DigestFile(ctx.get(), strPath, -1)) {
+        return {};
+    }
+    return HexOf(ctx.get());
+}
+
+// The digest's thread: blocks of the body are handed over in order, a restart mark among
+// them; Wait returns once every block handed over is in the digest.
+struct RunningDigest::Hasher
+{
+    struct Block
+    {
+        bool bRestart = false;
+        std::vector<char> data;
+    };
+    // Enough to ride out a slow moment of the hashing without holding much memory.
+    static constexpr size_t kBlockBytes = 1 << 20;
+    static constexpr size_t kMaxQueued = 8;
+
+    Hasher() : ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free)
+    {
+        bOk = ctx != nullptr && EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) == 1;
+        bInline = getenv("XINLINE") != nullptr;
+    }
+    ~Hasher()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            bStop = true;
+        }
+        cv.notify_all();
+        if (thread.joinable()) {
+            thread.join();
+        }
+    }
+
+    void Push(bool bRestart, const char* pData, size_t nBytes)
+    {
+        if (bRestart || nBytes == 0 || filling.data.size() + nBytes > kBlockBytes) {
+            HandOver();
+        }
+        filling.bRestart = filling.bRestart || bRestart;
+        filling.data.insert(filling.data.end(), pData, pData + nBytes);
+    }
+
+    void HandOver()
+    {
+        if (!filling.bRestart && filling.data.empty()) {
+            return;
+        }
+        if (!thread.joinable() && !bInline) {
+            try {
+                thread = std::thread([this] { Run(); });
+            } catch (const std::system_error&) {
+                bInline = true;  // no thread to be had: the caller hashes
+            }
+        }
+        if (bInline) {
+            Hash(filling);
+            filling.bRestart = false;
+            return;
+        }
+        std::unique_lock<std::mutex> lock(mutex);
+        cv.wait(lock, [this] { return queue.size() < kMaxQueued; });
+        queue.push_back(std::move(filling));
+        filling = Block{};
+        if (!spare.empty()) {
+            filling.data.swap(spare.back());
+            spare.pop_back();
+        }
+        filling.data.reserve(kBlockBytes);
+        lock.unlock();
+        cv.notify_all();
+    }
+
+    // Every byte pushed so far is in ctx afterwards.
+    void Wait()
+    {
+        HandOver();
+        std::unique_lock<std::mutex> lock(mutex);
+        cv.wait(lock, [this] { return queue.empty() && !bBusy; });
+    }
+
+    void Run()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            cv.wait(lock, [this] { return bStop || !queue.empty(); });
+            if (queue.empty()) {
+                return;
+            }
+            Block block = std::move(queue.front());
+            queue.pop_front();
+            bBusy = true;
+            lock.unlock();
+            cv.notify_all();
+            Hash(block);
+            lock.lock();
+            if (spare.size() < kMaxQueued) {
+                spare.push_back(std::move(block.data));
+            }
+            bBusy = false;
+            cv.notify_all();
+        }
+    }
+
+    void Hash(Block& block)
+    {
+        if (block.bRestart) {
+            bOk = EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) == 1;
+        }
+        if (bOk && !block.data.empty()) {
+            bOk = EVP_DigestUpdate(ctx.get(), block.data.data(), block.data.size()) == 1;
+        }
+        block.data.clear();
+    }
+
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx;
+    bool bInline = false;
+    bool bOk = false;  // the hashing thread's, read after Wait
+    Block filling;
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::deque<Block> queue;
+    std::vector<std::vector<char>> spare;
+    bool bBusy = false;
+    bool bStop = false;
+    std::thread thread;
+};
+
+RunningDigest::RunningDigest() : m_pHasher(std::make_unique<Hasher>())
+{
+    m_bValid = m_pHasher->bOk;
+}
+
+RunningDigest::~RunningDigest() = default;
+
+void RunningDigest::Restart()
+{
+    m_llPosition = 0;
+    m_bValid = true;
+    m_pHasher->Push(true, nullptr, 0);
+}
+
+void RunningDigest::Add(long long llOffset, const char* pData, size_t nBytes)
+{
+    if (llOffset == 0) {
+        Restart();
+    } else if (llOffset != m_llPosition) {
+        m_bValid = false;
+    }
+    if (!m_bValid) {
+        return;
+    }
+    m_pHasher->Push(false, pData, nBytes);
+    m_llPosition += static_cast<long long>(nBytes);
+}
+
+bool RunningDigest::Covers(long long llSize)
+{
+    if (!m_bValid || m_llPosition != llSize) {
+        return false;
+    }
+    m_pHasher->Wait();
+    return m_pHasher->bOk;
+}
+
+bool RunningDigest::SyncWithFile(const std::wstring& strPath, long long llSize)
+{
+    if (Covers(llSize)) {
+        return true;
+    }
+    Restart();
+    m_pHasher->Wait();
+    m_bValid = m_pHasher->bOk && (llSize == 0 || DigestFile(m_pHasher->ctx.get(), strPath, llSize));
+    m_llPosition = m_bValid ? llSize : 0;
+    return m_bValid;
+}
+
+std::string RunningDigest::Hex()
+{
+    if (!m_bValid) {
+        return {};
+    }
+    m_pHasher->Wait();
+    return m_pHasher->bOk ? HexOf(m_pHasher->ctx.get()) : std::string();
+}
 
 bool VerifyInstaller(const std::wstring& strPath, long long llExpectedSize, const std::string& strExpectedSha256,
-                     std::string& strWhy)
+                     std::string& strWhy, RunningDigest* pDigest)
 {
     const long long llSize = OwnFileSize(strPath);
     if (llSize < 0) {
@@ -141,7 +355,8 @@ bool VerifyInstaller(const std::wstring& strPath, long long llExpectedSize, cons
         return false;
     }
     if (!strExpectedSha256.empty()) {
-        const std::string strActual = Sha256OfFile(strPath);
+        const std::string strActual =
+            pDigest != nullptr && pDigest->Covers(llSize) ? pDigest->Hex() : Sha256OfFile(strPath);
         if (strActual != strExpectedSha256) {
             strWhy = "SHA-256 " + (strActual.empty() ? std::string("unreadable") : strActual) + " instead of " +
                      strExpectedSha256;

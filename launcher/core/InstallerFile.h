@@ -1,4 +1,6 @@
 #pragma once
+#include <cstddef>
+#include <memory>
 #include <string>
 
 // Where the downloaded installer lives and when it may run: a folder only the user can enter,
@@ -22,10 +24,42 @@ long long OwnFileSize(const std::wstring& strPath);
 // The file's SHA-256 as 64 lower-case hex digits; empty when it cannot be read.
 std::string Sha256OfFile(const std::wstring& strPath);
 
+// The SHA-256 of the installer file's first bytes, fed while the download writes them, so the
+// check needs no second pass over a large file. It follows the file: bytes at offset 0 start
+// it again, bytes anywhere but at its end make it lose track, and SyncWithFile rebuilds it
+// from the file after a request was cut back or when a leftover is resumed. The hashing runs
+// on a thread of its own beside the transfer; one thread calls the methods.
+class RunningDigest
+{
+public:
+    RunningDigest();
+    ~RunningDigest();
+    RunningDigest(const RunningDigest&) = delete;
+    RunningDigest& operator=(const RunningDigest&) = delete;
+
+    void Add(long long llOffset, const char* pData, size_t nBytes);
+    // Makes it cover exactly the file's first llSize bytes, reading them only when it does not
+    // already. False when the file cannot be read so far.
+    bool SyncWithFile(const std::wstring& strPath, long long llSize);
+    // Whether it stands for exactly the first llSize bytes written.
+    bool Covers(long long llSize);
+    // 64 lower-case hex digits of what it covers; empty when it lost track.
+    std::string Hex();
+
+private:
+    struct Hasher;
+    void Restart();
+
+    std::unique_ptr<Hasher> m_pHasher;
+    long long m_llPosition = 0;
+    bool m_bValid = false;
+};
+
 // Compares the finished file with the answer's size and digest (either may be absent: -1,
-// empty). strWhy says what differs.
+// empty). strWhy says what differs. pDigest: the digest fed during the download; used when it
+// covers the whole file, else the file is read.
 bool VerifyInstaller(const std::wstring& strPath, long long llExpectedSize, const std::string& strExpectedSha256,
-                     std::string& strWhy);
+                     std::string& strWhy, RunningDigest* pDigest = nullptr);
 
 // The verified installer becomes runnable by its owner only (0700).
 bool MakeInstallerExecutable(const std::wstring& strPath);

@@ -2,7 +2,6 @@
 
 #include "platform/ProcessMessenger.h"
 
-#include <QLocalSocket>
 #include <QMessageBox>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -16,12 +15,9 @@
 
 bool LauncherShell::ClientWindowExists()
 {
-    // The client serves its messenger from its main frame's creation on.
-    QLocalSocket socket;
-    socket.connectToServer(LocalSocketMessenger::DefaultServerName());
-    const bool bConnected = socket.waitForConnected(500);
-    socket.abort();
-    return bConnected;
+    // The client serves its messenger from its main frame's creation on; a stranger holding
+    // the name is not our client.
+    return LocalSocketMessenger::IsServed(LocalSocketMessenger::DefaultServerName(), 500);
 }
 
 bool LauncherShell::SendDuplicateProcessMessage(const std::wstring& strSender)

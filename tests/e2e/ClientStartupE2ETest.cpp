@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QHostAddress>
+#include <QTcpServer>
 #include <functional>
 
 namespace {
@@ -96,6 +98,83 @@ TEST(ClientStartup, WithoutTokenShowsTheMessageAndLeavesNoLock)
     ASSERT_TRUE(client.waitForFinished(20000));
     EXPECT_EQ(client.exitCode(), 0);
     EXPECT_TRUE(LockIsFree(folder));
+}
+
+}  // namespace
+
+namespace {
+
+// Start-ups that cannot succeed end in the connection message after the third try, never in a
+// loop: no service at all, and a main page whose readiness report does not parse.
+TEST(ClientStartup, HopelessStartEndsInTheMessageAfterThreeTries)
+{
+    if (!HaveDisplay()) {
+        GTEST_SKIP() << "needs an X display (run under xvfb-run)";
+    }
+    StandInService service;
+    ASSERT_TRUE(service.Start());
+    QTcpServer probe;  // a port nobody answers on once the probe is gone
+    probe.listen(QHostAddress::LocalHost, 0);
+    const int nClosedPort = probe.serverPort();
+    probe.close();
+
+    struct Case
+    {
+        const char* name;
+        QStringList address;
+        QString requestPath;  // what the service sees of the client; empty: no service
+        int nRequests;        // each try checks the server, then navigates
+    };
+    const Case cases[] = {
+        {"NoNetwork", {"[URL=http://127.0.0.1]", QStringLiteral("[PORT=%1]").arg(nClosedPort)}, {}, 0},
+        {"ReadyThatDoesNotParse", {QStringLiteral("[URL=%1/wrong-ready/broken]").arg(service.BaseUrl())},
+         "/wrong-ready/broken/", 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProgramFolder folder;
+        QProcess client;
+        folder.Start(client, QStringLiteral("Orvanta_Vexa"), QStringList{kToken, "[LogEnable=Y]"} + c.address);
+        const QString box = WaitForWindowByTitle(QStringLiteral("라벤토"), 120000);
+        EXPECT_FALSE(box.isEmpty()) << "no connection message";
+        const QStringList log = ReadProgramLog(folder.Path(), "Orvanta");
+        EXPECT_EQ(log.filter("need retry ").size(), 2);
+        EXPECT_EQ(log.filter("MainFrame size : (").size(), 0);
+        if (!c.requestPath.isEmpty()) {
+            const QByteArray requests = service.Get("/demo/requests?path=" + c.requestPath);
+            EXPECT_EQ(requests.count(("\"" + c.requestPath + "\"").toUtf8()), c.nRequests) << requests.constData();
+        }
+        if (!box.isEmpty()) {
+            EXPECT_EQ(client.state(), QProcess::Running);  // the message waits for the user
+            SendKey(box, QStringLiteral("Return"));
+        }
+        EXPECT_TRUE(client.waitForFinished(20000));
+        EXPECT_EQ(client.exitCode(), 0);
+        if (client.state() != QProcess::NotRunning) {
+            client.kill();
+            client.waitForFinished(5000);
+        }
+    }
+}
+
+TEST(ClientStartup, ReadyOfTheWrongShapeStillShowsTheFrameAtOnce)
+{
+    if (!HaveDisplay()) {
+        GTEST_SKIP() << "needs an X display (run under xvfb-run)";
+    }
+    StandInService service;
+    ASSERT_TRUE(service.Start());
+    ProgramFolder folder;
+    QProcess client;
+    folder.Start(client, QStringLiteral("Orvanta_Vexa"),
+                 {kToken, "[LogEnable=Y]", QStringLiteral("[URL=%1/wrong-ready/array]").arg(service.BaseUrl())});
+    // The report "[]" carries no look: the frame takes the defaults after one load.
+    EXPECT_TRUE(WaitForLogLine(folder.Path(), "Orvanta", "MainFrame size : (0, 0, 1100, 801)", 60000));
+    const QByteArray requests = service.Get("/demo/requests?path=/wrong-ready/array/");
+    EXPECT_EQ(requests.count("\"/wrong-ready/array/\""), 2) << requests.constData();
+    EXPECT_EQ(ReadProgramLog(folder.Path(), "Orvanta").filter("need retry ").size(), 0);
+    client.kill();
+    client.waitForFinished(5000);
 }
 
 }  // namespace

@@ -49,6 +49,11 @@
 
   // ---- 준비 완료 ----
   function documentReady() {
+    // /wrong-ready/… serves this page with a report of the wrong shape.
+    if (typeof window.demoReadyArg === 'string') {
+      O.call('FE_MAIN_Document_Ready', window.demoReadyArg);
+      return;
+    }
     O.call('FE_MAIN_Document_Ready', {
       border: { size: 1, colorR: 35, colorG: 78, colorB: 112 },
       minSize: { width: 1000, height: 700 },

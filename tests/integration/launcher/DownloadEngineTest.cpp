@@ -312,8 +312,8 @@ TEST_P(ServerMisbehaviour, NothingUnverifiedRunsAndTheUserSeesEachTry)
         }
     } else {
         EXPECT_EQ(ReadAll(c.plant == Plant::Link ? Utf8ToWide(strElsewhere) : m_path), "#!/bin/sh\necho planted\n");
-        ASSERT_EQ(::lstat(strPath.c_str(), &info), 0);
-        EXPECT_EQ(info.st_mode & 0111, 0u);
+        ASSERT_EQ(::stat((c.plant == Plant::Link ? strElsewhere : strPath).c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0111, 0u) << "made runnable for nobody";
     }
 }
 

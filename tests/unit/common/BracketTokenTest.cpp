@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
 struct TokenCase
@@ -48,6 +50,30 @@ TEST(WideToIntTest, ReadsLeadingDigitsLikeTheRuntime)
     };
     for (const auto& [text, value] : cases) {
         EXPECT_EQ(WideToInt(text), value) << std::string(text.begin(), text.end());
+    }
+}
+
+TEST(HelpOptionTest, OnlyAWholeHelpArgumentAsksForHelp)
+{
+    struct Case
+    {
+        std::vector<const char*> args;
+        bool help;
+    };
+    const Case cases[] = {
+        {{"prog"}, false},
+        {{"prog", "--help"}, true},
+        {{"prog", "[LogEnable=Y]", "-h"}, true},
+        {{"prog", "--helpme"}, false},
+        {{"prog", "[URL=--help]"}, false},
+        {{"prog", "-H"}, false},
+    };
+    for (const Case& c : cases) {
+        std::vector<char*> argv;
+        for (const char* a : c.args) {
+            argv.push_back(const_cast<char*>(a));
+        }
+        EXPECT_EQ(HasHelpOption(static_cast<int>(argv.size()), argv.data()), c.help) << argv.back();
     }
 }
 

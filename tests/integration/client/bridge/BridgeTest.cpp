@@ -205,6 +205,51 @@ TEST_F(BridgeTest, UnconvertibleJsonFieldStopsOnlyThatHandler)
     EXPECT_EQ(m_rec.nThrown, 1);
 }
 
+TEST_F(BridgeTest, HostileArgumentsReachHandlersAsTextAndThePageGoesOn)
+{
+    ASSERT_TRUE(LoadBridgePage());
+    struct Case
+    {
+        const char* name;
+        const char* script;  // the argument, as the page writes it
+        bool bArrives;       // a value that cannot become text raises in the page instead
+        int nLength;         // characters that arrive, -1: not checked
+        bool bStops;         // parses as a value that is not an object: the read stops
+    };
+    const Case cases[] = {
+        {"DeepNesting", "'['.repeat(100000)", true, 100000, false},
+        {"DeepObjects", "'{\"a\":'.repeat(100000)", true, 500000, false},
+        {"FourMegabytes", "'x'.repeat(4 * 1024 * 1024)", true, 4 * 1024 * 1024, false},
+        {"LoneSurrogates", "'\\ud800{\\udfff\"'", true, -1, false},
+        {"NulInside", "'a\\u0000b'", true, 3, false},
+        {"NestedArrays", "[[[1], [2]], 'x']", true, 5, true},
+        {"Object", "({ a: 1 })", true, 15, false},
+        {"ThrowingToString", "({ toString: function () { throw new Error('no'); } })", false, -1, false},
+        {"Symbol", "Symbol('s')", true, 9, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_rec = Recorder{};
+        const size_t nStoppedBefore = CountOccurrences(LogText(), "FE_BadJson stopped");
+        const QString script = QStringLiteral(
+            "(function(){ var r = [];"
+            " try { window.external.FE_Notice(%1); r.push('n'); } catch (e) { r.push('raised'); }"
+            " try { window.external.FE_BadJson(%1); r.push('j'); } catch (e) { r.push('raised'); }"
+            " try { r.push(String(window.external.FE_Test(%1))); } catch (e) { r.push('raised'); }"
+            " return r.join(','); })()").arg(QString::fromLatin1(c.script));
+        EXPECT_EQ(Js(script).toString(), c.bArrives ? "n,j,false" : "raised,raised,raised");
+        ASSERT_EQ(m_rec.notices.size(), c.bArrives ? 1u : 0u);
+        if (c.bArrives && c.nLength >= 0) {
+            EXPECT_EQ(static_cast<int>(m_rec.notices[0].size()), c.nLength);
+        }
+        // Text the reader cannot take is not JSON to the handler; it neither throws nor reads.
+        EXPECT_EQ(m_rec.nThrown, 0);
+        EXPECT_EQ(CountOccurrences(LogText(), "FE_BadJson stopped"), nStoppedBefore + (c.bStops ? 1 : 0));
+    }
+    // The window still answers afterwards.
+    EXPECT_EQ(Js("window.external.FE_Query()").toString(), "answer");
+}
+
 TEST_F(BridgeTest, PageFunctionGetsItsArgumentExactly)
 {
     ASSERT_TRUE(LoadBridgePage());

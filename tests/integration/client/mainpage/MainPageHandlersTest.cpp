@@ -3,16 +3,31 @@
 #include "FakeMessagePrompt.h"
 #include "shell/MainFrm.h"
 #include "MemorySettingsStore.h"
+#include "PageHostSupport.h"
 #include "shell/Orvanta.h"
 #include "mainpage/OrvantaMainDlg.h"
+#include "mainpage/NotiDlg.h"
 #include "mainpage/StartupEntries.h"
 #include "TempDir.h"
+#include "text/TextConv.h"
+#include "WaitUntil.h"
+#include "logic/JsonText.h"
+#include "logic/MainPageRules.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QScreen>
+#include <QUrl>
+#include <json/json.h>
+
+#include <functional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -222,6 +237,271 @@ TEST_F(MainPageHandlers, PageLogLineWrittenLiterallyInShortForm)
     QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2);
     EXPECT_TRUE(text.contains("][10:00][INFO][call][100% 연결]\r\n")) << text.right(400).toStdString();
     EXPECT_TRUE(text.contains("\tjson parsing failed.[][@")) << text.right(400).toStdString();
+}
+
+// Page text of every shape a page can send: none of it may end the client or throw out of a
+// handler, and each handler keeps the outcome it owes whatever it got.
+std::vector<std::pair<std::string, std::wstring>> HostileArguments()
+{
+    const std::wstring deepArrays(100000, L'[');
+    std::wstring deepObjects;
+    for (int i = 0; i < 100000; ++i) {
+        deepObjects += L"{\"a\":";
+    }
+    std::wstring deepBorder = L"{\"border\":";
+    for (int i = 0; i < 1500; ++i) {
+        deepBorder += L"{\"size\":";
+    }
+    const std::wstring huge(4 * 1024 * 1024, L'x');
+    return {
+        {"Empty", L""},
+        {"NotJson", L"not json {"},
+        {"DeepArrays", deepArrays},
+        {"DeepObjects", deepObjects},
+        {"DeepMember", deepBorder},
+        {"ClosedDeepArrays", std::wstring(1200, L'[') + std::wstring(1200, L']')},
+        {"Array", L"[]"},
+        {"True", L"true"},
+        {"Number", L"5"},
+        {"Null", L"null"},
+        {"String", L"\"text\""},
+        {"WrongTypes",
+         L"{\"border\":{\"size\":\"4\",\"colorR\":[]},\"minSize\":{\"width\":\"1\"},\"loginSession\":{},"
+         L"\"autoRunOpt\":\"yes\",\"connectState\":\"1\",\"alertUrl\":5,\"size\":{\"width\":{}},"
+         L"\"allows\":[5,\"x\",{\"userPhone\":{}},null],\"setForeground\":\"yes\",\"time\":[],"
+         L"\"cidOpt\":{\"enable\":\"x\"},\"callLogNo\":{},\"cid_typeSize_23\":{\"width\":\"w\"}}"},
+        {"MembersOfOtherShapes", L"{\"border\":[],\"minSize\":true,\"size\":\"big\",\"allows\":{}}"},
+        {"OutOfRangeNumbers",
+         L"{\"border\":{\"size\":1e300,\"colorR\":-1e300},\"minSize\":{\"width\":1e20,\"height\":-5},"
+         L"\"connectState\":1e300,\"lastX\":1e300}"},
+        {"HugeNumbers",
+         L"{\"border\":{\"size\":2147483647},\"minSize\":{\"width\":2147483647,\"height\":2147483647}}"},
+        {"HugeString", huge},
+        {"HugeMember", L"{\"loginSession\":\"" + huge + L"\",\"msg\":\"" + huge + L"\"}"},
+        {"InvalidUtf16", std::wstring{L'{', static_cast<wchar_t>(0xD800), L'"', static_cast<wchar_t>(0xDFFF), L'}'}},
+        {"InvalidEscapes", L"{\"loginSession\":\"\\uD800\\uZZZZ\",\"userPhone\":\"\\udfff\"}"},
+        {"ControlBytes", std::wstring(L"{\"msg\":\"a\0b\"}", 13) + std::wstring(1, static_cast<wchar_t>(0x10FFFF + 1))},
+    };
+}
+
+TEST_F(MainPageHandlers, EveryPageMethodSurvivesHostileText)
+{
+    using Handler = std::function<void(COrvantaMainDlg&, const std::wstring&)>;
+    const std::vector<std::pair<const char*, Handler>> methods = {
+        {"FE_MAIN_Login", &COrvantaMainDlg::FE_MAIN_Login},
+        {"FE_MAIN_Logout", &COrvantaMainDlg::FE_MAIN_Logout},
+        {"FE_MAIN_LoginSession_ConnectState", &COrvantaMainDlg::FE_MAIN_LoginSession_ConnectState},
+        {"FE_MAIN_UserAlert", &COrvantaMainDlg::FE_MAIN_UserAlert},
+        {"FE_MAIN_CidOpt_Change", &COrvantaMainDlg::FE_MAIN_CidOpt_Change},
+        {"FE_MAIN_Log", &COrvantaMainDlg::FE_MAIN_Log},
+        {"FE_MAIN_Document_Ready", &COrvantaMainDlg::FE_MAIN_Document_Ready},
+        {"FE_MAIN_UserPhone_List_Noti", &COrvantaMainDlg::FE_MAIN_UserPhone_List_Noti},
+        {"FE_MAIN_Foreground", [](COrvantaMainDlg& d, const std::wstring& a) { d.FE_MAIN_Foreground(a); }},
+        {"FE_MAIN_Call_Send_Noti", &COrvantaMainDlg::FE_MAIN_Call_Send_Noti},
+        {"FE_MAIN_Call_Recv_Noti", &COrvantaMainDlg::FE_MAIN_Call_Recv_Noti},
+        {"FE_MAIN_Msg_Recv_Noti", &COrvantaMainDlg::FE_MAIN_Msg_Recv_Noti},
+        {"FE_MAIN_Call_Record_Noti", &COrvantaMainDlg::FE_MAIN_Call_Record_Noti},
+        {"FE_MAIN_SchR_Recv_Noti", &COrvantaMainDlg::FE_MAIN_SchR_Recv_Noti},
+        {"FE_MAIN_SchC_Recv_Noti", &COrvantaMainDlg::FE_MAIN_SchC_Recv_Noti},
+    };
+    dlg->FE_MAIN_Login(L"{\"loginSession\":\"kept\"}");
+    Pump();
+    for (const auto& [argName, arg] : HostileArguments()) {
+        for (const auto& [methodName, handler] : methods) {
+            SCOPED_TRACE(std::string(methodName) + " / " + argName);
+            // The notices are read here and posted to the popup manager, whose own handling
+            // its tests cover; without a manager this shows the reading alone.
+            const bool bNotice = std::string(methodName).find("_Noti") != std::string::npos &&
+                                 std::string(methodName) != "FE_MAIN_UserPhone_List_Noti";
+            dlg->SetCidManager(bNotice ? nullptr : &manager);
+            EXPECT_NO_THROW(handler(*dlg, arg));
+            // Posted work (login state, logout) runs here, outside the handler.
+            Pump(5);
+        }
+        dlg->SetCidManager(&manager);
+        SCOPED_TRACE(argName);
+        // No alert from any of it, the frame look stays within bounds, and the page's own
+        // login and logout still land.
+        EXPECT_TRUE(dlg->AlertFrames().empty());
+        EXPECT_GE(dlg->BorderSize(), 0);
+        EXPECT_LE(dlg->BorderSize(), kMaxBorderSize);
+        EXPECT_LE(frame->minimumSize().width(), kMaxMinTrackSide);
+        EXPECT_LE(frame->minimumSize().height(), kMaxMinTrackSide);
+        for (const auto& [phone, allowed] : manager.LinePermissions().ctc) {
+            EXPECT_FALSE(phone.empty());
+        }
+        dlg->FE_MAIN_Login(arg);
+        Pump(5);
+        EXPECT_TRUE(dlg->IsLogin());
+        dlg->FE_MAIN_Logout(arg);
+        Pump(5);
+        EXPECT_FALSE(dlg->IsLogin());
+        dlg->FE_MAIN_Login(L"{}");
+        Pump(5);
+    }
+    // A text session key may be replaced by any text, never by nothing.
+    EXPECT_FALSE(dlg->GetLoginSession().isEmpty());
+}
+
+TEST_F(MainPageHandlers, ReadyOfAnyParsedShapeReportsBorderAndPosition)
+{
+    struct Case
+    {
+        const char* name;
+        std::wstring arg;
+        bool bReports;  // text that does not parse reports nothing; the worker counts the try
+        int nBorderSize;
+    };
+    const Case cases[] = {
+        {"Object", L"{\"border\":{\"size\":4}}", true, 4},
+        {"Array", L"[]", true, 0},
+        {"True", L"true", true, 0},
+        {"BorderSizeAsText", L"{\"border\":{\"size\":\"4\"}}", true, 0},
+        {"BorderNotAnObject", L"{\"border\":7,\"minSize\":[1]}", true, 0},
+        {"BorderTooWide", L"{\"border\":{\"size\":100000}}", true, kMaxBorderSize},
+        {"NegativeBorder", L"{\"border\":{\"size\":-3}}", true, 0},
+        {"Deep", std::wstring(100000, L'['), false, 0},
+        {"Empty", L"", false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dlg->FE_MAIN_Document_Ready(L"{\"border\":{\"size\":0}}");
+        ASSERT_TRUE(WaitUntil([&] { return dlg->PositionReports() == dlg->BorderReports(); }));
+        const int nBorder = dlg->BorderReports();
+        const int nPosition = dlg->PositionReports();
+        EXPECT_NO_THROW(dlg->FE_MAIN_Document_Ready(c.arg));
+        const int nExpected = c.bReports ? 1 : 0;
+        // The position follows once the page's program data (none here) has been asked for.
+        EXPECT_TRUE(WaitUntil([&] { return dlg->PositionReports() == nPosition + nExpected; }));
+        Pump(20);
+        EXPECT_EQ(dlg->BorderReports(), nBorder + nExpected);
+        EXPECT_EQ(dlg->PositionReports(), nPosition + nExpected);
+        EXPECT_EQ(dlg->BorderSize(), c.nBorderSize);
+    }
+}
+
+TEST_F(MainPageHandlers, MinimumSizeCannotOverflow)
+{
+    dlg->FE_MAIN_Document_Ready(
+        L"{\"border\":{\"size\":2147483647},\"minSize\":{\"width\":2147483647,\"height\":2147483647}}");
+    EXPECT_EQ(dlg->BorderSize(), kMaxBorderSize);
+    EXPECT_EQ(frame->minimumSize(), QSize(kMaxMinTrackSide, kMaxMinTrackSide));
+}
+
+TEST_F(MainPageHandlers, AlertLoadsOnlyWebAddressesWithinTheScreen)
+{
+    struct Case
+    {
+        const char* name;
+        std::wstring url;
+        bool bOpens;
+    };
+    const Case cases[] = {
+        {"Http", L"http://127.0.0.1:9/alert.html", true},
+        {"Https", L"HTTPS://127.0.0.1:9/alert.html", true},
+        {"File", L"file:///etc/passwd", false},
+        {"Data", L"data:text/html,<script>1</script>", false},
+        {"Script", L"javascript:alert(1)", false},
+        {"NoHost", L"http:///alert.html", false},
+        {"Relative", L"/alert.html", false},
+        {"Empty", L"", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dlg->RemoveAllAlertFrm();
+        Json::Value arg(Json::objectValue);
+        arg["alertUrl"] = JsonTextValue(c.url);
+        arg["size"]["width"] = 2147483647;
+        arg["size"]["height"] = -20;
+        dlg->FE_MAIN_UserAlert(StyledJsonText(arg));
+        ASSERT_EQ(dlg->AlertFrames().size(), c.bOpens ? 1u : 0u);
+        if (c.bOpens) {
+            const QSize size = dlg->AlertFrames().front()->size();
+            EXPECT_GE(size.height(), 1);
+            EXPECT_LE(size.width(), QGuiApplication::primaryScreen()->geometry().width());
+        }
+    }
+}
+
+TEST_F(MainPageHandlers, AlertPageClosesItsAlertWithAnyText)
+{
+    const std::wstring alert = L"{\"alertUrl\":\"http://127.0.0.1:9/alert.html\",\"size\":{\"width\":400,\"height\":300}}";
+    for (const auto& [argName, arg] : HostileArguments()) {
+        SCOPED_TRACE(argName);
+        dlg->FE_MAIN_UserAlert(alert);
+        ASSERT_EQ(dlg->AlertFrames().size(), 1u);
+        QPointer<QWidget> frameOfAlert = dlg->AlertFrames().front().data();
+        auto* pNoti = frameOfAlert->findChild<CNotiDlg*>();
+        ASSERT_NE(pNoti, nullptr);
+        EXPECT_NO_THROW(pNoti->FE_ALERT_Close(arg));
+        ASSERT_TRUE(WaitUntil([&] { return frameOfAlert.isNull(); }));
+        EXPECT_TRUE(dlg->AlertFrames().empty());
+    }
+}
+
+TEST_F(MainPageHandlers, StoredRectangleFromThePageIsReadWithoutEverThrowing)
+{
+    LocalSite site;
+    site.Start();
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QRect defaults(0, 0, kDefaultFrameWidth, kDefaultFrameHeight);
+    const QRect fitting(screen.x() + 10, screen.y() + 20, 300, 200);
+    struct Case
+    {
+        const char* name;
+        std::string answer;  // what the page's WI_Get_ProgramData returns
+        QRect expected;
+    };
+    const Case cases[] = {
+        {"Fits", "{\"lastX\":" + std::to_string(fitting.x()) + ",\"lastY\":" + std::to_string(fitting.y()) +
+                     ",\"lastWidth\":300,\"lastHeight\":200}", fitting},
+        {"DeepNesting", std::string(100000, '['), fitting},
+        {"Array", "[]", fitting},
+        {"MemberOfTheWrongType", "{\"lastX\":\"left\",\"lastY\":5}", fitting},
+        {"EdgesWouldOverflow", "{\"lastX\":2147483647,\"lastY\":2147483647,\"lastWidth\":2147483647}",
+         defaults},
+        {"EmptySize", "{\"lastX\":10,\"lastY\":10,\"lastWidth\":0,\"lastHeight\":-4}", QRect(10, 10, 1100, 801)},
+    };
+    int nPage = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Each case starts from the rectangle the first one stores.
+        dlg->SetLastPosition(fitting.x(), fitting.y());
+        dlg->SetLastSize(fitting.width(), fitting.height());
+        const std::string path = "/page/data" + std::to_string(nPage++) + ".html";
+        site.AddPage(path, "<!DOCTYPE html><html><head><script>window.WI_Get_ProgramData = function () { return " +
+                               JsLiteral(QString::fromStdString(c.answer)).toStdString() +
+                               "; };</script></head><body></body></html>");
+        ASSERT_TRUE(LoadAndWait(*dlg, site.Url(path)));
+        const int nPosition = dlg->PositionReports();
+        EXPECT_NO_THROW(dlg->FE_MAIN_Document_Ready(L"{}"));
+        ASSERT_TRUE(WaitUntil([&] { return dlg->PositionReports() == nPosition + 1; }));
+        EXPECT_EQ(dlg->LastFrameRect(), c.expected);
+    }
+}
+
+TEST_F(MainPageHandlers, PortOfTheCommandLineAloneGivesAValidAddress)
+{
+    struct Case
+    {
+        const wchar_t* commandLine;
+        int nPort;  // of the main page address
+    };
+    const Case cases[] = {
+        {L"[PORT=9000]", 9000},
+        {L"[URL=http://svc.example:81] [PORT=9001]", 9001},
+        {L"[URL=https://svc.example] [PORT=8443]", 8443},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(WideToUtf8(c.commandLine));
+        COrvantaApp configured{&store, nullptr, &prompt};
+        configured.SetServerAddress(c.commandLine);
+        const ClientConfig config = configured.Config();
+        const QUrl url(QString::fromStdWString(BuildMainUrl(config.strServerUrl, config.nServerPort, true, false)));
+        EXPECT_TRUE(url.isValid()) << url.toString().toStdString();
+        EXPECT_EQ(url.port(), c.nPort) << url.toString().toStdString();
+        EXPECT_EQ(url.path(), QStringLiteral("/service"));
+    }
 }
 
 }  // namespace

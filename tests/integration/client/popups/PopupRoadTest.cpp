@@ -1,4 +1,5 @@
 #include "popups/CidDlg.h"
+#include "popups/CidDlgFactory.h"
 #include "popups/CidEvents.h"
 #include "popups/CidManagerDlg.h"
 #include "diag/DbgLog.h"
@@ -10,6 +11,7 @@
 #include "shell/Orvanta.h"
 #include "mainpage/OrvantaMainDlg.h"
 #include "PageHostSupport.h"
+#include "WaitUntil.h"
 #include "RequestRecorder.h"
 #include "ServiceOptions.h"
 #include "mainpage/StartupEntries.h"
@@ -25,6 +27,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <thread>
 #include <utility>
@@ -63,24 +66,17 @@ public:
         const int type = static_cast<int>(pEvent->type());
         if (type == kCidRequestEvent || type == kCidRecordEvent || type == kCidScheduleEvent) {
             ++nPosted;
+            if (fnOnRequest) {
+                nMostOpen = std::max(nMostOpen, fnOnRequest());
+            }
         }
         return false;
     }
     int nPosted = 0;
+    // Popups open as each request arrives, and the most seen.
+    std::function<size_t()> fnOnRequest;
+    size_t nMostOpen = 0;
 };
-
-bool PollUntil(const std::function<bool()>& predicate, int nTimeoutMs = 30000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < nTimeoutMs) {
-        if (predicate()) {
-            return true;
-        }
-        QTest::qWait(50);
-    }
-    return predicate();
-}
 
 struct PageCall
 {
@@ -101,9 +97,11 @@ protected:
         InstallRequestRecorder(*s_server);
         RegisterPageRoutes(*s_server, options);
         // A popup page that never reports ready.
-        s_server->Post("/silent", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content("<!DOCTYPE html><html><body>...</body></html>", "text/html; charset=utf-8");
-        });
+        for (const char* pszPath : {"/silent", "/silent/sch"}) {
+            s_server->Post(pszPath, [](const httplib::Request&, httplib::Response& res) {
+                res.set_content("<!DOCTYPE html><html><body>...</body></html>", "text/html; charset=utf-8");
+            });
+        }
         s_nPort = s_server->bind_to_any_port("127.0.0.1");
         s_thread = new std::thread([] { s_server->listen_after_bind(); });
 
@@ -128,7 +126,7 @@ protected:
         s_main = new COrvantaMainDlg(nullptr, s_app->Config(), *s_startup, *s_prompt);
         s_main->SetCidManager(s_manager);
         s_main->OnInitDialog();
-        s_bMainReady = PollUntil([] {
+        s_bMainReady = WaitUntil([] {
             return RunScript(*s_main, QStringLiteral("!!(window.external && window.external.FE_MAIN_Call_Recv_Noti)"), 5000).toBool();
         }, 60000);
         if (s_bMainReady) {
@@ -195,7 +193,7 @@ protected:
     static CCidDlg* WaitShownPopup(size_t nCount = 1)
     {
         CCidDlg* pPopup = nullptr;
-        PollUntil([&] {
+        WaitUntil([&] {
             pPopup = s_manager->Popups().size() == nCount ? LastPopup() : nullptr;
             return pPopup != nullptr && pPopup->IsCidWindowVisible();
         });
@@ -317,20 +315,21 @@ TEST_F(PopupRoadTest, IncomingCallBecomesAPlacedVisiblePopupWithThePostedCall)
               "}\n");
     EXPECT_EQ(bodies[0].second, "application/json");
 
-    // First popup of the stack: the option type's size in the right-bottom corner.
-    EXPECT_EQ(pPopup->geometry(), QRect(800 - 382, 600 - 202, 382, 202));
+    // First popup of the stack: the size of the notification's own type, from the start, in
+    // the right-bottom corner.
+    EXPECT_EQ(pPopup->geometry(), QRect(800 - 400, 600 - 300, 400, 300));
     EXPECT_EQ(pPopup->m_nPopupType, 22);
     // Rounded corners: the outermost corner pixels are cut off, the rest of the window is not.
-    EXPECT_EQ(pPopup->mask().boundingRect(), QRect(0, 0, 382, 202));
+    EXPECT_EQ(pPopup->mask().boundingRect(), QRect(0, 0, 400, 300));
     EXPECT_FALSE(pPopup->mask().contains(QPoint(0, 0)));
-    EXPECT_FALSE(pPopup->mask().contains(QPoint(381, 201)));
+    EXPECT_FALSE(pPopup->mask().contains(QPoint(399, 299)));
     EXPECT_TRUE(pPopup->mask().contains(QPoint(3, 0)));
-    EXPECT_TRUE(pPopup->mask().contains(QPoint(191, 101)));
-    EXPECT_NE(LogText().find("SetCidWindowPos => (418, 398, 382, 202)"), std::string::npos);
+    EXPECT_TRUE(pPopup->mask().contains(QPoint(200, 150)));
+    EXPECT_NE(LogText().find("SetCidWindowPos => (400, 300, 400, 300)"), std::string::npos);
 
     EXPECT_EQ(PageText(*pPopup, "number"), "0212345678");
     EXPECT_EQ(PageText(*pPopup, "name"), "김민준");
-    ASSERT_TRUE(PollUntil([&] { return Received(*pPopup).size() >= 3; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return Received(*pPopup).size() >= 3; }, 10000));
     EXPECT_TRUE(HasReceived(*pPopup, "WI_CID_CallResult_Change", "{\n   \"cidKind\" : \"SIZE\",\n   \"cidType\" : 22\n}\n"));
     EXPECT_TRUE(HasReceived(*pPopup, "WI_CID_Set_Auth", "{\n   \"ctc\" : 1,\n   \"msgSend\" : 0\n}\n"));
     bool bCallForm = false;
@@ -354,7 +353,7 @@ TEST_F(PopupRoadTest, PopupPageRequestsReachTheFrameAndTheManager)
     MainCall("FE_MAIN_Call_Recv_Noti", Call(4102, "07055555555", 101));
     CCidDlg* pPopup = WaitShownPopup();
     ASSERT_NE(pPopup, nullptr);
-    ASSERT_TRUE(PollUntil([&] { return HasReceived(*pPopup, "WI_CID_Set_Auth", "{\n   \"ctc\" : 1,\n   \"msgSend\" : 1\n}\n"); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return HasReceived(*pPopup, "WI_CID_Set_Auth", "{\n   \"ctc\" : 1,\n   \"msgSend\" : 1\n}\n"); }, 10000));
 
     const std::string target = R"({"peerPhone":"0212345678","userPhone":"07055555555","callLogNo":4102,"schNo":0})";
     struct Button
@@ -362,25 +361,29 @@ TEST_F(PopupRoadTest, PopupPageRequestsReachTheFrameAndTheManager)
         const char* id;
         int type;
         std::string text;
+        const char* label; // the page method the log line names
     };
     const Button buttons[] = {
-        {"btnProfile", WM_USER_PROFILE_SHOW, target},
-        {"btnDevice", WM_USER_DEVICE_SHOW, target},
-        {"btnCall", WM_USER_CALL_SEND_START, target},
-        {"btnUserMsg", WM_USER_USER_MSG, target},
-        {"btnSchShow", WM_USER_SCHEDULE_SHOW, target},
+        {"btnProfile", WM_USER_PROFILE_SHOW, target, "CCidDlg::FE_CID_Profile_Show"},
+        {"btnDevice", WM_USER_DEVICE_SHOW, target, "CCidDlg::FE_CID_Device_Show"},
+        {"btnCall", WM_USER_CALL_SEND_START, target, "CCidDlg::FE_CID_Call_Send_Start"},
+        {"btnUserMsg", WM_USER_USER_MSG, target, "CCidDlg::FE_CID_UserMsg"},
+        {"btnSchShow", WM_USER_SCHEDULE_SHOW, target, "CCidDlg::FE_CID_Schedule_Show"},
         {"btnSchAdd", WM_USER_SCHEDULE_ADD,
-         "{\"peerPhone\":\"0212345678\",\"title\":\"통화 후속 조치\",\"memo\":\"견적 회신\"}"},
+         "{\"peerPhone\":\"0212345678\",\"title\":\"통화 후속 조치\",\"memo\":\"견적 회신\"}",
+         "CCidDlg::FE_CID_Schedule_Add"},
     };
     for (const Button& button : buttons) {
         SCOPED_TRACE(button.id);
         s_frame->texts.clear();
         RunScript(*pPopup, QStringLiteral("document.getElementById('%1').click()").arg(QString::fromLatin1(button.id)));
-        ASSERT_TRUE(PollUntil([] { return !s_frame->texts.empty(); }, 5000));
+        ASSERT_TRUE(WaitUntil([] { return !s_frame->texts.empty(); }, 5000));
         ASSERT_EQ(s_frame->texts.size(), 1u);
         EXPECT_EQ(s_frame->texts[0].first, button.type);
         EXPECT_EQ(s_frame->texts[0].second, button.text);
+        EXPECT_NE(LogText().find(std::string("/") + button.label + "/CidDlg]"), std::string::npos);
     }
+    EXPECT_EQ(LogText().find("/CCidDlg::Forward/"), std::string::npos);
 
     // The page's own timer choice: 5 seconds, then kept open with the delay unchanged.
     RunScript(*pPopup, "document.getElementById('btnTimer').click()");
@@ -403,19 +406,21 @@ TEST_F(PopupRoadTest, PopupPageRequestsReachTheFrameAndTheManager)
 
     // Opening switches to the opened form, a type change resizes through the shared table.
     RunScript(*pPopup, "document.getElementById('btnOpen').click()");
-    ASSERT_TRUE(PollUntil([&] { return pPopup->m_nPopupType == 22; }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return pPopup->m_nPopupType == 22; }, 5000));
     const CidSize opened = s_manager->TypeSize(22);
     EXPECT_EQ(pPopup->size(), QSize(opened.cx, opened.cy));
     RunScript(*pPopup, "document.getElementById('btnType').click()");
     EXPECT_EQ(pPopup->m_nPopupType, 23);
     // The manager stores the size and places the popup when the popup's notice arrives.
-    ASSERT_TRUE(PollUntil([&] { return pPopup->size() == QSize(452, 232); }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return pPopup->size() == QSize(452, 232); }, 5000));
     EXPECT_EQ(s_manager->TypeSize(23), (CidSize{452, 232}));
     EXPECT_EQ(pPopup->size(), QSize(452, 232));
     EXPECT_EQ(pPopup->mask().boundingRect(), QRect(0, 0, 452, 232));
 
     RunScript(*pPopup, "document.getElementById('btnClose').click()");
-    EXPECT_TRUE(PollUntil([] { return s_manager->Popups().empty(); }, 5000));
+    EXPECT_TRUE(WaitUntil([] { return s_manager->Popups().empty(); }, 5000));
+    EXPECT_NE(LogText().find("/CCidDlg::FE_CID_Close/CidDlg]"), std::string::npos);
+    EXPECT_EQ(LogText().find("/CCidDlg::CloseRequest/"), std::string::npos);
 }
 
 TEST_F(PopupRoadTest, RecordingResultOfAConnectedCallReachesThePageAndKeepsItOpen)
@@ -425,12 +430,12 @@ TEST_F(PopupRoadTest, RecordingResultOfAConnectedCallReachesThePageAndKeepsItOpe
     CCidDlg* pPopup = WaitShownPopup();
     ASSERT_NE(pPopup, nullptr);
     // A call still being connected gets its permissions and size, not the call state.
-    ASSERT_TRUE(PollUntil([&] { return HasReceived(*pPopup, "WI_CID_Set_Auth", "{\n   \"ctc\" : 1,\n   \"msgSend\" : 1\n}\n"); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return HasReceived(*pPopup, "WI_CID_Set_Auth", "{\n   \"ctc\" : 1,\n   \"msgSend\" : 1\n}\n"); }, 10000));
     for (const PageCall& call : Received(*pPopup)) {
         EXPECT_EQ(call.arg.find("\"CALL\""), std::string::npos) << call.name;
     }
     MainCall("FE_MAIN_Call_Send_Noti", Call(4103, "07055555555", 200));
-    ASSERT_TRUE(PollUntil([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         for (const PageCall& call : Received(*pPopup)) {
             Json::Value arg;
             if (call.name == "WI_CID_CallResult_Change" && ParseJsonTextA(call.arg, arg) &&
@@ -445,7 +450,7 @@ TEST_F(PopupRoadTest, RecordingResultOfAConnectedCallReachesThePageAndKeepsItOpe
     EXPECT_NE(pPopup->m_nCloseTimer, 0);  // a connected call without recording closes by time
 
     MainCall("FE_MAIN_Call_Record_Noti", R"({"callLogNo":4103,"recResult":1})");
-    ASSERT_TRUE(PollUntil([&] { return HasReceived(*pPopup, "WI_CID_Record_Noti", "{\n   \"recResult\" : 1\n}\n"); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return HasReceived(*pPopup, "WI_CID_Record_Noti", "{\n   \"recResult\" : 1\n}\n"); }, 10000));
     EXPECT_EQ(PageText(*pPopup, "rec"), "● 녹취 완료");
     EXPECT_EQ(pPopup->m_nCloseTimer, 0);
 
@@ -453,7 +458,7 @@ TEST_F(PopupRoadTest, RecordingResultOfAConnectedCallReachesThePageAndKeepsItOpe
     QWidget* pInput = pPopup->View()->focusProxy() != nullptr ? pPopup->View()->focusProxy() : pPopup->View();
     QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QCoreApplication::sendEvent(pInput, &esc);
-    EXPECT_TRUE(PollUntil([] { return s_manager->Popups().empty(); }, 5000));
+    EXPECT_TRUE(WaitUntil([] { return s_manager->Popups().empty(); }, 5000));
 }
 
 TEST_F(PopupRoadTest, MessageAndScheduleShowTheirContent)
@@ -482,13 +487,13 @@ TEST_F(PopupRoadTest, MessageAndScheduleShowTheirContent)
                                   "   \"title\" : \"\\uac70\\ub798\\ucc98 \\ubbf8\\ud305\"\n}\n");
     EXPECT_EQ(PageText(*pSch, "number"), "거래처 미팅");
     EXPECT_EQ(pSch->m_nPopupType, 41);
-    ASSERT_TRUE(PollUntil([&] { return HasReceived(*pSch, "WI_Schedule_Size_Change", "{\n   \"bigSize\" : 0\n}\n"); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return HasReceived(*pSch, "WI_Schedule_Size_Change", "{\n   \"bigSize\" : 0\n}\n"); }, 10000));
 
     // A schedule popup asked for a large call type becomes the large schedule type.
     const CidSize large = s_manager->TypeSize(24);
     RunScript(*pSch, QStringLiteral("window.external.FE_CID_Change_Type('{\"cidType\":24}')"));
     EXPECT_EQ(pSch->m_nPopupType, 43);
-    ASSERT_TRUE(PollUntil([&] { return pSch->size() == QSize(large.cx, large.cy); }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return pSch->size() == QSize(large.cx, large.cy); }, 5000));
     EXPECT_EQ(s_manager->TypeSize(43), large);
     EXPECT_EQ(pSch->size(), QSize(large.cx, large.cy));
 }
@@ -524,10 +529,10 @@ TEST_F(PopupRoadTest, SinglePopupSlidesInAndStaysPastItsDelay)
         } watch;
         const size_t nClosesBefore = CountOccurrences(LogText(), "reach close time[@");
         MainCall("FE_MAIN_Call_Recv_Noti", Call(4106 + corner.nPos, "07055555555", 101));
-        ASSERT_TRUE(PollUntil([] { return LastPopup() != nullptr; }, 5000));
+        ASSERT_TRUE(WaitUntil([] { return LastPopup() != nullptr; }, 5000));
         CCidDlg* pPopup = LastPopup();
         pPopup->installEventFilter(&watch);
-        ASSERT_TRUE(PollUntil([&] { return pPopup->m_nSlideTimer == -1; }, 15000));
+        ASSERT_TRUE(WaitUntil([&] { return pPopup->m_nSlideTimer == -1; }, 15000));
         EXPECT_EQ(pPopup->geometry(), QRect(800 - size.cx, corner.nSavedY, size.cx, size.cy));
         ASSERT_GE(watch.ys.size(), 10u);
         // Every step moves one pixel toward the place; the last lands on it.
@@ -559,20 +564,20 @@ TEST_F(PopupRoadTest, CloseDelayAsksTheManagerToClose)
     SetOption(&CidDisplayOptions::nAutoCloseTime, 20);
     ASSERT_NE(pPopup, nullptr);
     EXPECT_EQ(pPopup->m_nCloseDelayMs, 1000);
-    EXPECT_TRUE(PollUntil([] { return s_manager->Popups().empty(); }, 5000));
+    EXPECT_TRUE(WaitUntil([] { return s_manager->Popups().empty(); }, 5000));
 }
 
 // The outgoing-call start popup is not the manager's to close by time: it ends its own window.
 TEST_F(PopupRoadTest, OutgoingStartPopupEndsItsOwnWindow)
 {
     MainCall("FE_MAIN_Call_Send_Noti", Call(4111, "07055555555", 0, R"(,"notiFlag":"START")"));
-    ASSERT_TRUE(PollUntil([] { return s_manager->SendPopup() != nullptr && s_manager->SendPopup()->IsCidWindowVisible(); }, 10000));
+    ASSERT_TRUE(WaitUntil([] { return s_manager->SendPopup() != nullptr && s_manager->SendPopup()->IsCidWindowVisible(); }, 10000));
     auto* pSend = dynamic_cast<CCidDlg*>(s_manager->SendPopup());
     ASSERT_NE(pSend, nullptr);
     EXPECT_TRUE(s_manager->Popups().empty());
     const QPoint offCentre = pSend->geometry().center() - QGuiApplication::primaryScreen()->availableGeometry().center();
     EXPECT_LE(offCentre.manhattanLength(), 2);
-    EXPECT_TRUE(PollUntil([&] { return pSend->IsWindowDestroyed(); }, 8000));
+    EXPECT_TRUE(WaitUntil([&] { return pSend->IsWindowDestroyed(); }, 8000));
     EXPECT_FALSE(pSend->isVisible());
     EXPECT_EQ(s_manager->SendPopup(), pSend);
 }
@@ -587,13 +592,13 @@ TEST_F(PopupRoadTest, PopupWhosePageNeverReportsReadyClosesUnseen)
     pRequest->llLogNo = 4104;
     pRequest->nCallResult = 101;
     PostCidRequest(s_manager, std::move(pRequest));
-    ASSERT_TRUE(PollUntil([] { return s_manager->Popups().size() == 1; }, 5000));
+    ASSERT_TRUE(WaitUntil([] { return s_manager->Popups().size() == 1; }, 5000));
     const size_t nBefore = CountOccurrences(LogText(), "reach close time : not ready");
 
     QElapsedTimer elapsed;
     elapsed.start();
     bool bEverVisible = false;
-    EXPECT_TRUE(PollUntil([&] {
+    EXPECT_TRUE(WaitUntil([&] {
         for (const auto& p : s_manager->Popups()) {
             bEverVisible = bEverVisible || p->IsCidWindowVisible();
         }
@@ -602,8 +607,35 @@ TEST_F(PopupRoadTest, PopupWhosePageNeverReportsReadyClosesUnseen)
     EXPECT_FALSE(bEverVisible);
     EXPECT_GE(elapsed.elapsed(), 3000);  // not closed for another reason right away
     EXPECT_EQ(CountOccurrences(LogText(), "reach close time : not ready"), nBefore + 1);
+    // Under the timer handler's name, not a helper's.
+    const std::string strLog = LogText();
+    const size_t nLine = strLog.rfind("reach close time : not ready[@");
+    ASSERT_NE(nLine, std::string::npos);
+    EXPECT_NE(strLog.substr(nLine, strLog.find('\n', nLine) - nLine).find("/CCidDlg::OnTimer/CidDlg]"),
+              std::string::npos);
 }
 
+// A schedule page that never reports ready is closed like a call page, not left listed unseen.
+TEST_F(PopupRoadTest, SchedulePageThatNeverReportsReadyCloses)
+{
+    ClientConfig config = s_app->Config();
+    config.strServerUrl = Utf8ToWide("http://127.0.0.1:" + std::to_string(s_nPort) + "/silent");
+    config.nServerPort = -1;
+    CCidManagerDlg manager(*s_factory, config);
+    manager.Create();
+    manager.SetMainFrame(s_frame);
+    manager.SetScreenSource([] { return CidScreenInfo{{0, 0, 800, 600}, 96}; });
+    manager.OnRecvSch(L"{\"schNo\":5}");
+    ASSERT_EQ(manager.Popups().size(), 1u);
+    bool bEverVisible = false;
+    EXPECT_TRUE(WaitUntil([&] {
+        for (const auto& p : manager.Popups()) {
+            bEverVisible = bEverVisible || p->IsCidWindowVisible();
+        }
+        return manager.Popups().empty();
+    }, 15000));
+    EXPECT_FALSE(bEverVisible);
+}
 TEST_F(PopupRoadTest, NothingIsHandedOverWithoutAManager)
 {
     ManagerWatch watch;
@@ -622,7 +654,7 @@ TEST_F(PopupRoadTest, NothingIsHandedOverWithoutAManager)
     // The same calls with the manager all arrive.
     MainCall("FE_MAIN_Call_Record_Noti", R"({"callLogNo":4105,"recResult":1})");
     MainCall("FE_MAIN_SchC_Recv_Noti", R"({"title":"t"})");
-    EXPECT_TRUE(PollUntil([&] { return watch.nPosted == 2; }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return watch.nPosted == 2; }, 5000));
     s_manager->removeEventFilter(&watch);
 }
 
@@ -638,6 +670,71 @@ TEST_F(PopupRoadTest, TooLongNumberDropsTheNotificationWithALogLine)
     EXPECT_EQ(watch.nPosted, 0);
     EXPECT_TRUE(s_manager->Popups().empty());
     EXPECT_NE(LogText().find("request dropped: szCallerPhone holds 20 characters, room for 19"), std::string::npos);
+}
+
+// A burst of distinct calls: every one is handled, at most the limit stays open (the oldest
+// closed first) and the client still shows the next call.
+TEST_F(PopupRoadTest, BurstOfCallsKeepsAtMostTheLimitOpenAndTheClientAnswering)
+{
+    SetOption(&CidDisplayOptions::nCidType, 21);
+    SetOption(&CidDisplayOptions::nOverlap, 0);
+    SetOption(&CidDisplayOptions::nAutoCloseType, 1);
+    ManagerWatch watch;
+    watch.fnOnRequest = [] { return s_manager->Popups().size(); };
+    s_manager->installEventFilter(&watch);
+    const int nCalls = static_cast<int>(kCidMaxOpenPopups) + 36;
+    const size_t nClosedBefore = CountOccurrences(LogText(), "reached: the oldest popup closes");
+    RunScript(*s_main, QStringLiteral(
+        "for (let i = 0; i < %1; ++i) {"
+        "  window.external.FE_MAIN_Call_Recv_Noti(JSON.stringify({callLogNo: 5000 + i,"
+        "    userPhone: '07055555555', peerPhone: '02' + (1000000 + i), callResult: 101}));"
+        "}").arg(nCalls));
+    EXPECT_TRUE(WaitUntil([&] { return watch.nPosted == nCalls; }, 60000));
+    s_manager->removeEventFilter(&watch);
+    EXPECT_LE(watch.nMostOpen, kCidMaxOpenPopups);
+    EXPECT_LE(s_manager->Popups().size(), kCidMaxOpenPopups);
+    EXPECT_EQ(s_manager->Popups().back()->m_llLogNo, 5000 + nCalls - 1);
+    // Pages too slow to report ready close by themselves; the rest made room for newer calls.
+    EXPECT_GT(CountOccurrences(LogText(), "reached: the oldest popup closes"), nClosedBefore);
+
+    MainCall("FE_MAIN_Call_Recv_Noti", Call(4130, "07055555555", 101));
+    EXPECT_TRUE(WaitUntil([] {
+        const CCidDlg* pLast = LastPopup();
+        return pLast != nullptr && pLast->m_llLogNo == 4130 && pLast->IsCidWindowVisible();
+    }, 30000));
+    EXPECT_EQ(s_manager->Popups().size(), kCidMaxOpenPopups);
+}
+
+// Single-popup mode deletes the old popup and makes the new one in one go, so the allocator may
+// hand the new popup the old one's address; the old popup's queued close must not close it.
+TEST_F(PopupRoadTest, CloseNoticeOfAReplacedPopupLeavesTheNewPopupOpen)
+{
+    SetOption(&CidDisplayOptions::nCidType, 10);
+    SetOption(&CidDisplayOptions::nAutoCloseType, 1);
+    MainCall("FE_MAIN_Call_Recv_Noti", Call(4131, "07055555555", 101));
+    CCidDlg* pOld = WaitShownPopup();
+    ASSERT_NE(pOld, nullptr);
+
+    auto pRequest = std::make_unique<CidRequest>();
+    SetCidText(pRequest->szUrl, Utf8ToWide("http://127.0.0.1:" + std::to_string(s_nPort) + "/cid"));
+    SetCidText(pRequest->szPostData, Utf8ToWide(R"({"callInfo":)" + Call(4132, "07055555555", 101) + "}"));
+    SetCidText(pRequest->szCallerPhone, L"0233333333");
+    SetCidText(pRequest->szCalleePhone, L"07055555555");
+    pRequest->llLogNo = 4132;
+    pRequest->nCallResult = 101;
+    pOld->OnCancel(); // queued: the manager handles it only after the new call
+    s_manager->OnRecvCid(std::move(pRequest));
+    ASSERT_EQ(s_manager->Popups().size(), 1u);
+    CCidDlg* pNew = LastPopup();
+    ASSERT_NE(pNew, nullptr);
+
+    QCoreApplication::sendPostedEvents(s_manager);
+    ASSERT_EQ(s_manager->Popups().size(), 1u);
+    EXPECT_EQ(LastPopup(), pNew);
+    EXPECT_EQ(pNew->m_llLogNo, 4132);
+    EXPECT_TRUE(WaitUntil([&] { return pNew->IsCidWindowVisible(); }, 15000));
+    EXPECT_EQ(s_manager->Popups().size(), 1u);
+    SetOption(&CidDisplayOptions::nCidType, 21);
 }
 
 }  // namespace

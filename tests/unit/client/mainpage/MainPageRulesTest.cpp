@@ -3,6 +3,7 @@
 #include "mainpage/StartupEntries.h"
 #include "TempDir.h"
 #include "platform/WaitableEvents.h"
+#include "text/TextConv.h"
 
 #include <gtest/gtest.h>
 
@@ -62,13 +63,67 @@ TEST(StoredRectTest, AcceptedOnlyOnItsScreen)
     EXPECT_TRUE(IsStoredRectAcceptable(QRect(-1800, 50, 1100, 801), QRect(-1920, 0, 1920, 1080)));
 }
 
-TEST(LoadRetryTest, ThreeCompleteLoadsThenGiveUp)
+TEST(LoadRetryTest, ThreeTriesThenGiveUp)
 {
-    EXPECT_EQ(DecideLoadRetry(false, 0), LoadRetry::Wait);
-    EXPECT_EQ(DecideLoadRetry(false, 2), LoadRetry::Wait);
-    EXPECT_EQ(DecideLoadRetry(true, 0), LoadRetry::Retry);
-    EXPECT_EQ(DecideLoadRetry(true, 1), LoadRetry::Retry);
-    EXPECT_EQ(DecideLoadRetry(true, 2), LoadRetry::GiveUp);
+    EXPECT_EQ(DecideLoadRetry(0), LoadRetry::Retry);
+    EXPECT_EQ(DecideLoadRetry(1), LoadRetry::Retry);
+    EXPECT_EQ(DecideLoadRetry(2), LoadRetry::GiveUp);
+    EXPECT_EQ(DecideLoadRetry(3), LoadRetry::GiveUp);
+}
+
+TEST(StoredRectTest, PageNumbersOutOfRangeAreRejectedBeforeTheScreenCheck)
+{
+    struct Case
+    {
+        int x, y, w, h;
+        bool bInRange;
+    };
+    const Case cases[] = {
+        {100, 100, 1100, 801, true},
+        {-1800, 50, 1100, 801, true},
+        {0, 0, 0, 801, false},
+        {0, 0, 1100, -1, false},
+        {2147483647, 0, 1100, 801, false},
+        {0, -2147483647 - 1, 1100, 801, false},
+        {0, 0, 2147483647, 2147483647, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsStoredRectInRange(c.x, c.y, c.w, c.h), c.bInRange) << c.x << "," << c.y << "," << c.w << "," << c.h;
+    }
+}
+
+TEST(FrameLookTest, BorderAndMinimumSizeAreBounded)
+{
+    EXPECT_EQ(ClampBorderSize(4), 4);
+    EXPECT_EQ(ClampBorderSize(-3), 0);
+    EXPECT_EQ(ClampBorderSize(2147483647), kMaxBorderSize);
+    // The documented case: border 4, minimum 300 by 200 under a 25-pixel title.
+    EXPECT_EQ(MinTrackSize(300, 200, 4, 25), QSize(308, 229));
+    EXPECT_EQ(MinTrackSize(2147483647, 2147483647, kMaxBorderSize, 25), QSize(kMaxMinTrackSide, kMaxMinTrackSide));
+    EXPECT_EQ(MinTrackSize(-2147483647 - 1, -5, 0, 0), QSize(0, 0));
+    EXPECT_EQ(ClampAlertSize(400, 300, QSize(1920, 1080)), QSize(400, 300));
+    EXPECT_EQ(ClampAlertSize(2147483647, -20, QSize(1920, 1080)), QSize(1920, 1));
+    EXPECT_EQ(ClampAlertSize(0, 0, QSize()), QSize(1, 1));
+}
+
+TEST(ServiceAddressTest, CommandLinePortReplacesTheAddressPort)
+{
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"http://127.0.0.1:8470", L"http://127.0.0.1"},
+        {L"https://svc.example", L"https://svc.example"},
+        {L"https://svc.example:443/", L"https://svc.example/"},
+        {L"http://[::1]:8470", L"http://[::1]"},
+        {L"http://[::1]", L"http://[::1]"},
+        {L"http://host:abc", L"http://host:abc"},
+        {L"svc.example:8080", L"svc.example"},
+        {L"", L""},
+    };
+    for (const auto& [url, expected] : cases) {
+        EXPECT_EQ(AddressWithoutPort(url), expected) << WideToUtf8(url);
+    }
+    // The main page address from the default address and a port of the command line.
+    EXPECT_EQ(BuildMainUrl(AddressWithoutPort(L"http://127.0.0.1:8470"), 9000, true, false),
+              L"http://127.0.0.1:9000/service?clientType=WI");
 }
 
 class StartupEntriesTest : public ::testing::Test

@@ -93,8 +93,16 @@ INSTANTIATE_TEST_SUITE_P(
         ChangeCase{"PositionLT", R"({"type":21,"position":"LT"})", {1, 1, 21, 0, 0, 0, 4, {382, 202}}},
         ChangeCase{"PositionRB", R"({"type":21,"position":"RB"})", {1, 1, 21, 0, 0, 0, 1, {382, 202}}},
         ChangeCase{"TypeSizeNotObject", R"({"type":23,"typeSize":5})", {1, 1, 23, 0, 0, 0, 3, {382, 202}}},
+        // A missing side reads 0 and is kept at 1 pixel.
         ChangeCase{"TypeSizeOnlyWidth", R"({"type":23,"typeSize":{"width":470}})",
-                   {1, 1, 23, 0, 0, 0, 3, {470, 0}}},
+                   {1, 1, 23, 0, 0, 0, 3, {470, 1}}},
+        // Page sizes stay within the fixture's 1920 x 1040 work area.
+        ChangeCase{"TypeSizeLargerThanTheScreen",
+                   R"({"type":23,"typeSize":{"width":2147483647,"height":99999}})",
+                   {1, 1, 23, 0, 0, 0, 3, {1920, 1040}}},
+        ChangeCase{"TypeSizeNegative",
+                   R"({"type":23,"typeSize":{"width":-2147483648,"height":-1}})",
+                   {1, 1, 23, 0, 0, 0, 3, {1, 1}}},
         ChangeCase{"RealsTruncateBoolsCount", R"({"type":21.9,"enable":true,"overlap":false})",
                    {1, 1, 21, 0, 0, 0, 3, {382, 202}}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -165,7 +173,7 @@ TEST_F(CidOptionTest, DocumentReadyStoresObjectRowsOnly)
     ASSERT_TRUE(manager.ApplyDocumentReadyTypeSizes(root));
     EXPECT_EQ(manager.TypeSize(10), (CidSize{290, 50}));
     EXPECT_EQ(manager.TypeSize(21), (CidSize{382, 202}));
-    EXPECT_EQ(manager.TypeSize(22), (CidSize{400, 0}));
+    EXPECT_EQ(manager.TypeSize(22), (CidSize{400, 1})); // a missing side: at least 1 pixel
     EXPECT_EQ(manager.TypeSize(23), (CidSize{452, 232}));
     EXPECT_EQ(manager.TypeSize(31), (CidSize{382, 122})); // not a configurable row
 }

@@ -1,3 +1,4 @@
+#include "logic/CidDecision.h"
 #include "logic/CidPageText.h"
 #include "logic/JsonText.h"
 
@@ -61,6 +62,29 @@ TEST(CidPageText, AutoCloseDefaultsToTheRunningTimerAndTheCurrentDelay)
     a = CidAutoCloseFromPage(Parse(R"({"isAutoClose":false})"), true, 7000);
     EXPECT_FALSE(a.bAutoClose);
     EXPECT_EQ(a.nDelayMs, 7000);
+}
+
+// Times from the page in 64 bits and bounded: a huge one never wraps into an immediate close.
+TEST(CidPageText, AutoCloseTimeIsBounded)
+{
+    const struct
+    {
+        const char* json;
+        int seconds;
+        int delayMs;
+    } cases[] = {
+        {R"({"autoCloseTime":86400})", 86400, 86400000},
+        {R"({"autoCloseTime":86401})", 86401, 86400000},
+        {R"({"autoCloseTime":2147484})", 2147484, 86400000},
+        {R"({"autoCloseTime":2147483647})", 2147483647, 86400000},
+        {R"({"autoCloseTime":-1})", -1, 0},
+        {R"({"autoCloseTime":-2147483648})", -2147483647 - 1, 0},
+    };
+    for (const auto& c : cases) {
+        const CidAutoClose a = CidAutoCloseFromPage(Parse(c.json), true, 7000);
+        EXPECT_EQ(a.nSeconds, c.seconds) << c.json;
+        EXPECT_EQ(a.nDelayMs, c.delayMs) << c.json;
+    }
 }
 
 TEST(CidPageText, SizeChangeGoesToTheScheduleFunctionForScheduleForms)

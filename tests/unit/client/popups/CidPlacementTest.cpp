@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <set>
+#include <utility>
+
 namespace {
 
 // ---- The arithmetic alone, on any screen -------------------------------------------------------
@@ -27,26 +31,50 @@ class CornerSequenceTest : public ::testing::TestWithParam<CornerCase>
 {
 };
 
-// 1920 x 1040 work area, 382 x 202 popups: five columns of five, the 26th back at the start.
-TEST_P(CornerSequenceTest, FillsColumnsThenWrapsToTheStart)
+// The 26 top-left corners placed on a 1920 x 1040 work area at (left, top).
+std::vector<CidPoint> Sequence(int nStartPos, int left, int top)
 {
-    const CornerCase& c = GetParam();
     CidPlacementState state;
     const CidSize size{382, 202};
     std::vector<CidPoint> placed;
     for (int i = 0; i < 26; ++i) {
         if (i == 0) {
-            CidResetAtCorner(state, {0, 0, 1920, 1040}, c.nStartPos, size);
+            CidResetAtCorner(state, {left, top, left + 1920, top + 1040}, nStartPos, size);
         } else {
-            CidStackNext(state, c.nStartPos, size);
+            CidStackNext(state, nStartPos, size);
         }
         placed.push_back(state.ptCidCurrent);
         CidRecordPlaced(state, size);
     }
+    return placed;
+}
+
+// 1920 x 1040 work area, 382 x 202 popups: five columns of five, the 26th back at the start.
+TEST_P(CornerSequenceTest, FillsColumnsThenWrapsToTheStart)
+{
+    const CornerCase& c = GetParam();
+    const std::vector<CidPoint> placed = Sequence(c.nStartPos, 0, 0);
     for (int i = 0; i < 25; ++i) {
         EXPECT_EQ(placed[i], (CidPoint{c.columns[i / 5], c.rows[i % 5]})) << "popup " << i + 1;
     }
     EXPECT_EQ(placed[25], placed[0]);
+}
+
+// A work area beside a panel on the left or on top, or on a second screen: the same stack,
+// moved with the work area, every column starting at the first one's edge.
+TEST_P(CornerSequenceTest, WorkAreaAwayFromTheOriginMovesTheWholeStack)
+{
+    const CornerCase& c = GetParam();
+    const CidPoint offsets[] = {{60, 0}, {0, 30}, {60, 30}, {-1920, 0}, {1920, 1080}, {0, -200}};
+    for (const CidPoint& offset : offsets) {
+        SCOPED_TRACE(testing::Message() << "work area at (" << offset.x << ", " << offset.y << ")");
+        const std::vector<CidPoint> placed = Sequence(c.nStartPos, offset.x, offset.y);
+        for (int i = 0; i < 25; ++i) {
+            EXPECT_EQ(placed[i], (CidPoint{c.columns[i / 5] + offset.x, c.rows[i % 5] + offset.y}))
+                << "popup " << i + 1;
+        }
+        EXPECT_EQ(placed[25], placed[0]);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -73,16 +101,15 @@ TEST(CidPlacementArithmetic, WorkAreaForOnePopupKeepsEveryPopupAtTheStart)
     }
 }
 
-TEST(CidPlacementArithmetic, ResetUsesScreenZeroForLeftAndTopEdges)
+TEST(CidPlacementArithmetic, ResetStartsAtTheWorkAreasCorner)
 {
-    // A work area beside a panel on the left and on top: the right and bottom corners follow
-    // the work area, the left and top ones stay at 0.
+    // A work area beside a panel on the left and on top: every corner is the work area's.
     const CidRect work{60, 30, 1920, 1080};
     const struct
     {
         int nPos;
         CidPoint start;
-    } cases[] = {{1, {1538, 878}}, {2, {1538, 0}}, {3, {0, 878}}, {4, {0, 0}}};
+    } cases[] = {{1, {1538, 878}}, {2, {1538, 30}}, {3, {60, 878}}, {4, {60, 30}}};
     for (const auto& c : cases) {
         CidPlacementState state;
         CidResetAtCorner(state, work, c.nPos, {382, 202});
@@ -92,15 +119,55 @@ TEST(CidPlacementArithmetic, ResetUsesScreenZeroForLeftAndTopEdges)
     }
 }
 
-TEST(CidPlacementArithmetic, UnknownCornerKeepsThePoints)
+TEST(CidPlacementArithmetic, PageSizesAreClampedToTheWorkArea)
 {
-    CidPlacementState state;
-    state.ptCidStart = {5, 6};
-    state.ptCidCurrent = {7, 8};
-    CidResetAtCorner(state, {0, 0, 1920, 1040}, 9, {382, 202});
-    EXPECT_EQ(state.ptCidStart, (CidPoint{5, 6}));
-    CidStackNext(state, 9, {382, 202});
-    EXPECT_EQ(state.ptCidCurrent, (CidPoint{5, 6}));
+    const CidRect work{60, 30, 1920, 1080};
+    const struct
+    {
+        CidSize asked;
+        CidRect work;
+        CidSize kept;
+    } cases[] = {{{382, 202}, work, {382, 202}},
+                 {{1860, 1050}, work, {1860, 1050}},
+                 {{1861, 5000}, work, {1860, 1050}},
+                 {{INT_MAX, INT_MAX}, work, {1860, 1050}},
+                 {{0, -1}, work, {1, 1}},
+                 {{INT_MIN, 7}, work, {1, 7}},
+                 // No work area known: only the overflow bound.
+                 {{INT_MAX, 500}, {}, {kCidMaxSide, 500}},
+                 {{0, 0}, {}, {1, 1}},
+                 {{300, 300}, {INT_MIN, INT_MIN, INT_MAX, INT_MAX}, {300, 300}}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(CidClampSize(c.asked, c.work), c.kept) << c.asked.cx << " x " << c.asked.cy;
+    }
+}
+
+TEST(CidPlacementArithmetic, StackNearTheLimitsOfIntDoesNotWrap)
+{
+    // Far edges: the sums of the next placement go past INT_MAX in 32 bits. Two columns of
+    // two fit; the fifth popup is back at the start.
+    const CidRect work{INT_MAX - 1000, INT_MAX - 1000, INT_MAX, INT_MAX};
+    for (int nPos = 1; nPos <= 4; ++nPos) {
+        CidPlacementState state;
+        CidResetAtCorner(state, work, nPos, {400, 400});
+        const CidPoint start = state.ptCidCurrent;
+        std::set<std::pair<int, int>> seen;
+        for (int i = 0; i < 4; ++i) {
+            if (i > 0) {
+                CidStackNext(state, nPos, {400, 400});
+            }
+            const CidPoint pt = state.ptCidCurrent;
+            EXPECT_GE(pt.x, work.left) << nPos;
+            EXPECT_GE(pt.y, work.top) << nPos;
+            EXPECT_LE(pt.x, work.right - 400) << nPos;
+            EXPECT_LE(pt.y, work.bottom - 400) << nPos;
+            seen.insert({pt.x, pt.y});
+            CidRecordPlaced(state, {400, 400});
+        }
+        EXPECT_EQ(seen.size(), 4u) << nPos;
+        CidStackNext(state, nPos, {400, 400});
+        EXPECT_EQ(state.ptCidCurrent, start) << nPos;
+    }
 }
 
 // ---- Through the manager, with fake popups ----------------------------------------------------
@@ -130,6 +197,31 @@ TEST_F(PlacementTest, RightBottomSequenceOfNewPopups)
                                 L"838), m_sizeCidLast=(382, 202), m_sizeDesktop=(1920, 1040)"));
     EXPECT_TRUE(Contains(lines, L"신규 Position => m_nCidStartPos=1, m_ptCidStart=(1538, 838), "
                                 L"m_ptCidCurrent=(1156, 838), m_sizeCid=(382, 202)"));
+}
+
+TEST_F(PlacementTest, EveryCornerOfAWorkAreaBesideAPanelTakesItsEdges)
+{
+    work = {60, 30, 1980, 1070}; // panels on the left and on top
+    const struct
+    {
+        int nPos;
+        Placement first;
+        Placement sixth; // the first of the second column
+    } cases[] = {{kCidPosRightBottom, {1598, 868, 382, 202}, {1216, 868, 382, 202}},
+                 {kCidPosRightTop, {1598, 30, 382, 202}, {1216, 30, 382, 202}},
+                 {kCidPosLeftBottom, {60, 868, 382, 202}, {442, 868, 382, 202}},
+                 {kCidPosLeftTop, {60, 30, 382, 202}, {442, 30, 382, 202}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.nPos);
+        manager.RemoveAllCidWindow();
+        SetOption(&CidDisplayOptions::nCidStartPos, c.nPos);
+        std::vector<Placement> placed;
+        for (int i = 0; i < 6; ++i) {
+            placed.push_back(NewCall(i)->Last());
+        }
+        EXPECT_EQ(placed[0], c.first);
+        EXPECT_EQ(placed[5], c.sixth);
+    }
 }
 
 TEST_F(PlacementTest, LeftTopRowsAndColumnsOfNewPopups)

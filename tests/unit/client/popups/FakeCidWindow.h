@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <set>
@@ -99,16 +100,47 @@ private:
     std::set<int>* m_pDeleted;
 };
 
+// A fake popup that lives in one fixed slot while the slot is free, so a popup made after
+// another was freed sits at its address, as the allocator is free to do with real popups.
+class SlotCidWindow : public FakeCidWindow
+{
+public:
+    using FakeCidWindow::FakeCidWindow;
+    static void* operator new(size_t nSize)
+    {
+        if (s_bUsed || nSize > sizeof(s_slot)) {
+            return ::operator new(nSize);
+        }
+        s_bUsed = true;
+        return s_slot;
+    }
+    static void operator delete(void* p)
+    {
+        if (p == s_slot) {
+            s_bUsed = false;
+        } else {
+            ::operator delete(p);
+        }
+    }
+
+private:
+    alignas(std::max_align_t) static inline unsigned char s_slot[4096];
+    static inline bool s_bUsed = false;
+};
+
 class FakeCidFactory : public ICidWindowFactory
 {
 public:
     std::unique_ptr<ICidWindow> NewCidWindow(QWidget* pOwner, QObject* pManager) override
     {
-        auto p = std::make_unique<FakeCidWindow>(pManager, pOwner, static_cast<int>(made.size()),
-                                                 &deleted);
+        const int nId = static_cast<int>(made.size());
+        std::unique_ptr<FakeCidWindow> p =
+            sameAddress ? std::make_unique<SlotCidWindow>(pManager, pOwner, nId, &deleted)
+                        : std::make_unique<FakeCidWindow>(pManager, pOwner, nId, &deleted);
         made.push_back(p.get());
         return p;
     }
+    bool sameAddress = false; // SlotCidWindow popups
     bool Deleted(int nId) const { return deleted.count(nId) != 0; }
     // By the pointer the test kept, without reading the (maybe deleted) popup.
     bool Deleted(const FakeCidWindow* p) const
