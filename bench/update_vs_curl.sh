@@ -33,6 +33,8 @@ url="http://127.0.0.1:$port/iCliVer/download/Orva_Update.exe?progId=Orvan_Vexa&s
 curl -s -o "$work/curl.bin" "$url"
 "$build/bin/update_bench" "127.0.0.1:$port" "$work/engine" >/dev/null
 
+# The machine may be shared: the load beside the numbers says how far to trust them.
+echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 curl_times=()
 engine_times=()
 for _ in $(seq "$runs"); do
@@ -41,6 +43,7 @@ for _ in $(seq "$runs"); do
   rm -rf "$work/engine"; mkdir -p "$work/engine"
   engine_times+=("$("$build/bin/update_bench" "127.0.0.1:$port" "$work/engine")")
 done
+echo "load after:  $(cut -d' ' -f1-3 /proc/loadavg)"
 cmp -s "$work/curl.bin" "$work/engine/ORVANTA_VEXA-$(id -u)/Orva_Update.exe" || { echo "files differ"; exit 1; }
 python3 - "${curl_times[*]}" "${engine_times[*]}" <<'PY'
 import statistics, sys

@@ -78,8 +78,6 @@ inline constexpr int kCidSendCloseDelayMs = 3000;
 // At most this many call, message and schedule popups are listed (each is a web view): more
 // than two screens full of the smallest stacked form. Past it the oldest closes first.
 inline constexpr size_t kCidMaxOpenPopups = 64;
-// The same bound for the main page's alert windows.
-inline constexpr size_t kMaxOpenAlertFrames = 32;
 
 // The longest close delay a page or an option can ask for: a day.
 inline constexpr int kCidMaxCloseDelaySeconds = 24 * 60 * 60;

@@ -1,5 +1,7 @@
 #include "mainpage/AlertFrames.h"
 
+#include "diag/DbgLog.h"
+
 #include <QWidget>
 
 CAlertFrames::~CAlertFrames()
@@ -10,6 +12,13 @@ CAlertFrames::~CAlertFrames()
 
 void CAlertFrames::Add(QWidget* pFrame)
 {
+    while (m_listAlertFrm.size() >= kMaxOpenAlertFrames) {
+        DBG_LOG_W(L"alert limit %d reached: the oldest alert closes",
+                  static_cast<int>(kMaxOpenAlertFrames));
+        QPointer<QWidget> oldest = m_listAlertFrm.front();
+        m_listAlertFrm.pop_front();
+        delete oldest.data();
+    }
     m_listAlertFrm.push_back(pFrame);
     connect(pFrame, &QObject::destroyed, this, [this, pFrame] {
         m_listAlertFrm.remove_if([pFrame](const QPointer<QWidget>& f) {

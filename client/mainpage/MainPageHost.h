@@ -29,6 +29,8 @@ public:
     virtual bool IsFrameShownNormally() const = 0;
     // The geometry of the screen nearest to rect (the one it overlaps most).
     virtual QRect NearestScreenArea(const QRect& rect) const = 0;
+    // That screen's work area (without panels).
+    virtual QRect NearestWorkArea(const QRect& rect) const = 0;
 };
 
 // Opens an alert frame hosting the page at strUrl, sized nWidth x nHeight and hidden until its

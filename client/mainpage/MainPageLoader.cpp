@@ -1,8 +1,8 @@
 #include "mainpage/MainPageLoader.h"
 
-#include "diag/CrashDump.h"
 #include "diag/DbgLog.h"
 #include "logic/MainPageRules.h"
+#include "platform/Thread.h"
 
 #include <chrono>
 #include <system_error>
@@ -22,7 +22,7 @@ int CMainPageLoader::Start(std::wstring strUrl)
 {
     m_strMainUrl = std::move(strUrl);
     try {
-        m_hPosInitThread = std::thread([this] { MainPosInitThread(); });
+        m_hPosInitThread = StartThread([this] { MainPosInitThread(); });
     } catch (const std::system_error& error) {
         return error.code().value();
     }
@@ -39,7 +39,6 @@ void CMainPageLoader::Stop()
 
 void CMainPageLoader::MainPosInitThread()
 {
-    PrepareThreadForCrashDump();
     LOADER_LOG(L"start...");
     bool bBorder = false;
     bool bPos = false;

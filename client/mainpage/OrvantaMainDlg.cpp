@@ -130,6 +130,15 @@ QRect COrvantaMainDlg::NearestScreenArea(const QRect& rect) const
     return pScreen != nullptr ? pScreen->geometry() : QRect();
 }
 
+QRect COrvantaMainDlg::NearestWorkArea() const
+{
+    if (m_pHost != nullptr) {
+        return m_pHost->NearestWorkArea(m_pHost->HostWidget()->geometry());
+    }
+    const QScreen* pScreen = QGuiApplication::primaryScreen();
+    return pScreen != nullptr ? pScreen->availableGeometry() : QRect();
+}
+
 void COrvantaMainDlg::SetLastPosition(int x, int y)
 {
     m_nLastX = x;
@@ -406,8 +415,7 @@ void COrvantaMainDlg::FE_MAIN_UserAlert(const std::wstring& strArg)
     if (!m_openAlert) {
         return;
     }
-    const QRect screen = NearestScreenArea(m_pHost != nullptr ? m_pHost->HostWidget()->geometry() : QRect());
-    const QSize outer = ClampAlertSize(nWidth, nHeight, screen.size());
+    const QSize outer = ClampAlertSize(nWidth, nHeight, NearestWorkArea().size());
     if (QWidget* pFrame = m_openAlert(strUrl, outer.width(), outer.height(), m_clrBorder,
                                       m_nTitleHeight, this)) {
         m_alerts.Add(pFrame);

@@ -102,6 +102,8 @@ private:
     void GiveUp() override;
 
     QRect NearestScreenArea(const QRect& rect) const;
+    // The work area alerts must fit in: the main frame's screen's.
+    QRect NearestWorkArea() const;
     void CallRelay(const wchar_t* pszName, const std::wstring& strText, bool bLogEmptyEntry,
                    StatusCallback done);
 

@@ -116,6 +116,17 @@ void CCidManagerDlg::OnInitDialog()
 
 bool CCidManagerDlg::event(QEvent* pEvent)
 {
+    // A notice carries a page's text: nothing it holds may end the client from the event loop.
+    try {
+        return Dispatch(pEvent);
+    } catch (const std::exception& e) {
+        DBG_LOG_A("notice %d dropped: %s", static_cast<int>(pEvent->type()), e.what());
+        return true;
+    }
+}
+
+bool CCidManagerDlg::Dispatch(QEvent* pEvent)
+{
     switch (static_cast<int>(pEvent->type())) {
     case kCidOpenEvent:
         OnCidOpen(static_cast<CidWindowEvent*>(pEvent)->Serial());

@@ -126,6 +126,7 @@ protected:
     bool event(QEvent* pEvent) override;
 
 private:
+    bool Dispatch(QEvent* pEvent);
     void OpenSendPopup(const CidDecision& decision, const std::wstring& strUrl,
                        const std::wstring& strPostData);
     void RecvCid_CallTerminate(ICidWindow* pCidDlg, const CidDecision& decision,

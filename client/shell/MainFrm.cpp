@@ -357,6 +357,11 @@ QRect CMainFrm::NearestScreenArea(const QRect& rect) const
     return NearestScreen(rect)->geometry();
 }
 
+QRect CMainFrm::NearestWorkArea(const QRect& rect) const
+{
+    return NearestScreen(rect)->availableGeometry();
+}
+
 void CMainFrm::PlaceFrame(const QRect& rect, bool bCenter)
 {
     SetPlaceState(1);

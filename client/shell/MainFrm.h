@@ -84,6 +84,7 @@ public:
     void MinimizeFrame() override { showMinimized(); }
     bool IsFrameShownNormally() const override { return isVisible() && !isMinimized(); }
     QRect NearestScreenArea(const QRect& rect) const override;
+    QRect NearestWorkArea(const QRect& rect) const override;
 
     void OnMenuLogout();
     void OnMenuExit();

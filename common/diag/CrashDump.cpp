@@ -31,6 +31,136 @@ CoreProcessInfo g_coreInfo;
 std::atomic<pid_t> g_nCrashTid{0};
 static_assert(std::atomic<pid_t>::is_always_lock_free, "the handler may not take a lock");
 
+// The other threads' registers: the writer sends each thread listed in /proc/self/task a
+// real-time signal whose handler saves its context into the thread's slot and then parks
+// until the writer's _exit ends it, so its stack stays as it was while it is written out.
+// This needs no helper process and no ptrace permission, and a thread that has the signal
+// blocked only costs a bounded wait and its place in the dump.
+constexpr size_t kMaxThreads = 4096;
+constexpr long kThreadReplyWaitMs = 500;
+enum : int { kSlotAsked = 0, kSlotSaved = 1, kSlotGone = 2 };
+
+struct ThreadSlot
+{
+    std::atomic<pid_t> tid;
+    std::atomic<int> state;
+};
+static_assert(std::atomic<int>::is_always_lock_free, "the handler may not take a lock");
+
+int g_nThreadSignal = 0;
+std::atomic<ThreadSlot*> g_pSlots{nullptr};
+std::atomic<CoreThread*> g_pThreads{nullptr};
+std::atomic<size_t> g_nSlots{0};
+
+void ThreadStateFilter(int, siginfo_t* info, void* context)
+{
+    ThreadSlot* const slots = g_pSlots.load(std::memory_order_acquire);
+    if (slots == nullptr || info == nullptr || info->si_code != SI_TKILL || info->si_pid != ::getpid()) {
+        return;
+    }
+    const auto tid = static_cast<pid_t>(::syscall(SYS_gettid));
+    const size_t count = g_nSlots.load(std::memory_order_acquire);
+    for (size_t i = 1; i < count; ++i) {
+        if (slots[i].tid.load(std::memory_order_relaxed) == tid) {
+            CaptureCoreThread(g_pThreads.load(std::memory_order_relaxed)[i],
+                              static_cast<const ucontext_t*>(context), tid);
+            slots[i].state.store(kSlotSaved, std::memory_order_release);
+            for (;;) {
+                ::pause();
+            }
+        }
+    }
+}
+
+long MonotonicMs()
+{
+    struct timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000 + now.tv_nsec / 1000000;
+}
+
+// Lists the process's threads after `self` in slots, asks each for its registers and waits a
+// bounded time. Returns the number of threads that answered copied to `out`, `self` (already
+// in threads[0]) first.
+size_t CollectThreads(ThreadSlot* slots, CoreThread* threads, CoreThread* out, pid_t self)
+{
+    size_t count = 1;
+    const int dir = ::open("/proc/self/task", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        alignas(8) static char s_entries[8192];
+        for (;;) {
+            const long n = ::syscall(SYS_getdents64, dir, s_entries, sizeof(s_entries));
+            if (n <= 0) {
+                break;
+            }
+            for (long at = 0; at < n;) {
+                // struct linux_dirent64: inode, offset, record length, type, name
+                unsigned short recLen = 0;
+                std::memcpy(&recLen, s_entries + at + 16, sizeof(recLen));
+                const char* name = s_entries + at + 19;
+                pid_t tid = 0;
+                for (; *name >= '0' && *name <= '9'; ++name) {
+                    tid = tid * 10 + (*name - '0');
+                }
+                if (*name == '\0' && tid > 0 && tid != self && count < kMaxThreads) {
+                    slots[count].tid.store(tid, std::memory_order_relaxed);
+                    slots[count].state.store(kSlotAsked, std::memory_order_relaxed);
+                    ++count;
+                }
+                at += recLen > 0 ? recLen : n;
+            }
+        }
+        ::close(dir);
+    }
+    g_pThreads.store(threads, std::memory_order_relaxed);
+    g_nSlots.store(count, std::memory_order_release);
+    g_pSlots.store(slots, std::memory_order_release);
+
+    const pid_t pid = ::getpid();
+    for (size_t i = 1; i < count; ++i) {
+        if (::syscall(SYS_tgkill, pid, slots[i].tid.load(std::memory_order_relaxed), g_nThreadSignal) != 0) {
+            slots[i].state.store(kSlotGone, std::memory_order_relaxed); // it has ended since
+        }
+    }
+    const long deadline = MonotonicMs() + kThreadReplyWaitMs;
+    for (size_t i = 1; i < count; ++i) {
+        while (slots[i].state.load(std::memory_order_acquire) == kSlotAsked && MonotonicMs() < deadline) {
+            const struct timespec pause {0, 1000000};
+            ::nanosleep(&pause, nullptr);
+        }
+    }
+
+    // Into a list of its own: a thread that answers late still writes into its slot.
+    size_t saved = 1;
+    out[0] = threads[0];
+    for (size_t i = 1; i < count; ++i) {
+        if (slots[i].state.load(std::memory_order_acquire) == kSlotSaved) {
+            out[saved++] = threads[i];
+        }
+    }
+    return saved;
+}
+
+void WriteDump(int fd, int sig, siginfo_t* info, const ucontext_t* context, pid_t tid)
+{
+    // Taken only now, so an idle process carries no room for them.
+    const size_t size = kMaxThreads * (sizeof(ThreadSlot) + 2 * sizeof(CoreThread));
+    void* const room = ::mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                              MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (room == MAP_FAILED) {
+        static CoreThread s_self;
+        CaptureCoreThread(s_self, context, tid);
+        WriteCoreImage(fd, sig, info, &s_self, 1, g_coreInfo);
+        return;
+    }
+    auto* const threads = static_cast<CoreThread*>(room);
+    auto* const answered = threads + kMaxThreads;
+    auto* const slots = reinterpret_cast<ThreadSlot*>(answered + kMaxThreads);
+    CaptureCoreThread(threads[0], context, tid);
+    const size_t count = CollectThreads(slots, threads, answered, tid);
+    WriteCoreImage(fd, sig, info, answered, count, g_coreInfo);
+}
+
 void CrashDumpFilter(int sig, siginfo_t* info, void* context)
 {
     const auto tid = static_cast<pid_t>(::syscall(SYS_gettid));
@@ -65,7 +195,7 @@ void CrashDumpFilter(int sig, siginfo_t* info, void* context)
             fd = ::open(s_szPart, kFlags, 0600);
         }
         if (fd >= 0) {
-            WriteCoreImage(fd, sig, info, static_cast<const ucontext_t*>(context), tid, g_coreInfo);
+            WriteDump(fd, sig, info, static_cast<const ucontext_t*>(context), tid);
             ::close(fd);
             ::rename(s_szPart, s_szName);
         }
@@ -157,4 +287,16 @@ void InstallCrashDumpFilter()
     for (const int sig : kFatalSignals) {
         ::sigaction(sig, &sa, nullptr);
     }
+
+    // One of the real-time signals seldom taken by libraries; fatal signals stay deliverable
+    // to a parked thread.
+    g_nThreadSignal = SIGRTMAX - 2;
+    struct sigaction ts {};
+    ts.sa_sigaction = ThreadStateFilter;
+    ts.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESTART;
+    sigfillset(&ts.sa_mask);
+    for (const int sig : kFatalSignals) {
+        sigdelset(&ts.sa_mask, sig);
+    }
+    ::sigaction(g_nThreadSignal, &ts, nullptr);
 }

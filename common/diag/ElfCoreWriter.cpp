@@ -1,5 +1,6 @@
 #include "diag/ElfCoreWriter.h"
 
+#include "diag/CoreSegments.h"
 #include "diag/ProcMaps.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 
 #include <asm/prctl.h>
 #include <elf.h>
+#include <link.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
 #include <sys/user.h>
@@ -120,54 +122,6 @@ struct DumpWriter
 
 DumpWriter g_writer;
 
-// ---- Which part of each mapping goes into the image ----
-
-bool StartsWith(const char* s, const char* prefix)
-{
-    return std::strncmp(s, prefix, std::strlen(prefix)) == 0;
-}
-
-uint64_t DumpSizeOf(const ProcMapping* maps, size_t i, size_t count, long pageSize)
-{
-    const ProcMapping& m = maps[i];
-    const uint64_t size = m.end - m.start;
-    if ((m.flags & PF_R) == 0) {
-        return 0; // guard pages and other inaccessible reservations
-    }
-    if (m.path[0] == '[') {
-        const bool memory = StartsWith(m.path, "[heap]") || StartsWith(m.path, "[stack")
-            || StartsWith(m.path, "[anon") || StartsWith(m.path, "[vdso]");
-        return memory ? size : 0; // [vvar] and friends fault or lie when read
-    }
-    if (m.path[0] == '\0') {
-        return size;
-    }
-    if (!IsFileBacked(m) || (StartsWith(m.path, "/dev/") && !StartsWith(m.path, "/dev/zero"))) {
-        return 0; // device memory and kernel objects
-    }
-    if (m.shared) {
-        return 0;
-    }
-    if ((m.flags & PF_W) != 0) {
-        return size;
-    }
-    // Read-only data right before the file's writable data was relocated at load (it holds
-    // the dynamic section that leads the debugger to the loaded libraries), so it differs
-    // from the file.
-    if (i + 1 < count) {
-        const ProcMapping& next = maps[i + 1];
-        if (next.start == m.end && next.inode == m.inode && next.dev == m.dev
-            && (next.flags & PF_W) != 0 && !next.shared) {
-            return size;
-        }
-    }
-    // The file's first page identifies which build of it was loaded.
-    if (m.offset == 0) {
-        return std::min<uint64_t>(size, static_cast<uint64_t>(pageSize));
-    }
-    return 0;
-}
-
 // ---- Notes ----
 
 constexpr size_t Align4(size_t n) { return (n + 3) & ~size_t{3}; }
@@ -199,49 +153,55 @@ void PutNote(uint32_t type, const void* desc, size_t descSize)
 
 struct elf_prstatus g_prstatus;
 struct elf_prpsinfo g_prpsinfo;
-struct user_regs_struct g_regs;
 
-void FillRegisters(const ucontext_t* uc)
+} // namespace
+
+void CaptureCoreThread(CoreThread& thread, const ucontext_t* uc, pid_t tid)
 {
     const greg_t* g = uc->uc_mcontext.gregs;
     auto reg = [g](int index) { return static_cast<unsigned long long>(g[index]); };
-    g_regs = {};
-    g_regs.r15 = reg(REG_R15);
-    g_regs.r14 = reg(REG_R14);
-    g_regs.r13 = reg(REG_R13);
-    g_regs.r12 = reg(REG_R12);
-    g_regs.rbp = reg(REG_RBP);
-    g_regs.rbx = reg(REG_RBX);
-    g_regs.r11 = reg(REG_R11);
-    g_regs.r10 = reg(REG_R10);
-    g_regs.r9 = reg(REG_R9);
-    g_regs.r8 = reg(REG_R8);
-    g_regs.rax = reg(REG_RAX);
-    g_regs.rcx = reg(REG_RCX);
-    g_regs.rdx = reg(REG_RDX);
-    g_regs.rsi = reg(REG_RSI);
-    g_regs.rdi = reg(REG_RDI);
-    g_regs.orig_rax = ~0ULL; // not inside a system call, so the debugger restarts none
-    g_regs.rip = reg(REG_RIP);
-    g_regs.eflags = reg(REG_EFL);
-    g_regs.rsp = reg(REG_RSP);
+    thread.tid = tid;
+    thread.regs = {};
+    thread.regs.r15 = reg(REG_R15);
+    thread.regs.r14 = reg(REG_R14);
+    thread.regs.r13 = reg(REG_R13);
+    thread.regs.r12 = reg(REG_R12);
+    thread.regs.rbp = reg(REG_RBP);
+    thread.regs.rbx = reg(REG_RBX);
+    thread.regs.r11 = reg(REG_R11);
+    thread.regs.r10 = reg(REG_R10);
+    thread.regs.r9 = reg(REG_R9);
+    thread.regs.r8 = reg(REG_R8);
+    thread.regs.rax = reg(REG_RAX);
+    thread.regs.rcx = reg(REG_RCX);
+    thread.regs.rdx = reg(REG_RDX);
+    thread.regs.rsi = reg(REG_RSI);
+    thread.regs.rdi = reg(REG_RDI);
+    thread.regs.orig_rax = ~0ULL; // not inside a system call, so the debugger restarts none
+    thread.regs.rip = reg(REG_RIP);
+    thread.regs.eflags = reg(REG_EFL);
+    thread.regs.rsp = reg(REG_RSP);
     const unsigned long long csgsfs = reg(REG_CSGSFS);
-    g_regs.cs = csgsfs & 0xffff;
-    g_regs.gs = (csgsfs >> 16) & 0xffff;
-    g_regs.fs = (csgsfs >> 32) & 0xffff;
+    thread.regs.cs = csgsfs & 0xffff;
+    thread.regs.gs = (csgsfs >> 16) & 0xffff;
+    thread.regs.fs = (csgsfs >> 32) & 0xffff;
     constexpr unsigned long kSigcontextHasSs = 0x2;
-    g_regs.ss = (uc->uc_flags & kSigcontextHasSs) != 0 ? (csgsfs >> 48) & 0xffff : 0x2b;
+    thread.regs.ss = (uc->uc_flags & kSigcontextHasSs) != 0 ? (csgsfs >> 48) & 0xffff : 0x2b;
     unsigned long base = 0;
     if (::syscall(SYS_arch_prctl, ARCH_GET_FS, &base) == 0) {
-        g_regs.fs_base = base;
+        thread.regs.fs_base = base;
     }
     base = 0;
     if (::syscall(SYS_arch_prctl, ARCH_GET_GS, &base) == 0) {
-        g_regs.gs_base = base;
+        thread.regs.gs_base = base;
     }
+    thread.hasFp = uc->uc_mcontext.fpregs != nullptr;
+    if (thread.hasFp) {
+        static_assert(sizeof(thread.fp) == sizeof(*uc->uc_mcontext.fpregs));
+        std::memcpy(&thread.fp, uc->uc_mcontext.fpregs, sizeof(thread.fp));
+    }
+    std::memcpy(&thread.sigmask, &uc->uc_sigmask, sizeof(thread.sigmask));
 }
-
-} // namespace
 
 void CollectCoreProcessInfo(CoreProcessInfo& info, long pageSize)
 {
@@ -269,16 +229,21 @@ void CollectCoreProcessInfo(CoreProcessInfo& info, long pageSize)
         --argsLen;
     }
     info.progArgs[argsLen] = '\0';
+    info.rDebug = &_r_debug;
 }
 
-void WriteCoreImage(int fd, int sig, const siginfo_t* info, const ucontext_t* uc, pid_t tid,
-                    const CoreProcessInfo& process)
+void WriteCoreImage(int fd, int sig, const siginfo_t* info, const CoreThread* threads,
+                    size_t threadCount, const CoreProcessInfo& process)
 {
     const long page = process.pageSize;
+    if (threadCount == 0) {
+        return;
+    }
 
-    // The maps text, the parsed list and each entry's dump size live in memory taken now, so
-    // an idle process carries no buffers for them; that range is left out of the dump.
-    const size_t workSize = kMapsTextMax + kMaxMappings * (sizeof(ProcMapping) + sizeof(uint64_t));
+    // The maps text, the parsed list and the segments live in memory taken now, so an idle
+    // process carries no buffers for them; that range is left out of the dump.
+    const size_t workSize = kMapsTextMax + kMaxMappings * sizeof(ProcMapping)
+        + (kMaxSegments + kCoreMaxExtras) * sizeof(CoreSegment);
     void* const work = ::mmap(nullptr, workSize, PROT_READ | PROT_WRITE,
                               MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (work == MAP_FAILED) {
@@ -286,7 +251,8 @@ void WriteCoreImage(int fd, int sig, const siginfo_t* info, const ucontext_t* uc
     }
     char* const mapsText = static_cast<char*>(work);
     auto* const maps = reinterpret_cast<ProcMapping*>(mapsText + kMapsTextMax);
-    auto* const dumpSizes = reinterpret_cast<uint64_t*>(maps + kMaxMappings); // bytes from start
+    auto* const segments = reinterpret_cast<CoreSegment*>(maps + kMaxMappings);
+    auto* const extraItems = segments + kMaxSegments;
     size_t mapsLen = 0;
     ReadProcFile("/proc/self/maps", reinterpret_cast<unsigned char*>(mapsText), kMapsTextMax - 1,
                  mapsLen);
@@ -294,52 +260,38 @@ void WriteCoreImage(int fd, int sig, const siginfo_t* info, const ucontext_t* uc
     const size_t mapCount =
         ParseProcMaps(mapsText, mapsLen, maps, kMaxMappings, workStart, workStart + workSize);
 
-    size_t segments = 0;
+    const size_t segmentCount = ChooseCoreSegments(maps, mapCount, threads, threadCount,
+                                                   process.rDebug, page, extraItems, segments,
+                                                   kMaxSegments);
+
     size_t files = 0;
     size_t fileNamesSize = 0;
     for (size_t i = 0; i < mapCount; ++i) {
-        dumpSizes[i] = segments < kMaxSegments ? DumpSizeOf(maps, i, mapCount, page) : 0;
-        segments += dumpSizes[i] != 0 ? 1 : 0;
         if (IsFileBacked(maps[i])) {
             ++files;
             fileNamesSize += std::strlen(maps[i].path) + 1;
         }
     }
 
-    FillRegisters(uc);
-    g_prstatus = {};
-    g_prstatus.pr_info.si_signo = sig;
-    g_prstatus.pr_info.si_code = info != nullptr ? info->si_code : 0;
-    g_prstatus.pr_info.si_errno = info != nullptr ? info->si_errno : 0;
-    g_prstatus.pr_cursig = static_cast<short>(sig);
-    std::memcpy(&g_prstatus.pr_sighold, &uc->uc_sigmask,
-                std::min(sizeof(g_prstatus.pr_sighold), sizeof(uc->uc_sigmask)));
-    g_prstatus.pr_pid = tid;
-    g_prstatus.pr_ppid = ::getppid();
-    g_prstatus.pr_pgrp = ::getpgrp();
-    g_prstatus.pr_sid = ::getsid(0);
-    static_assert(sizeof(g_prstatus.pr_reg) == sizeof(g_regs));
-    std::memcpy(&g_prstatus.pr_reg, &g_regs, sizeof(g_regs));
-    const bool hasFp = uc->uc_mcontext.fpregs != nullptr;
-    g_prstatus.pr_fpvalid = hasFp ? 1 : 0;
-
     g_prpsinfo = {};
     g_prpsinfo.pr_sname = 'R';
     g_prpsinfo.pr_uid = ::getuid();
     g_prpsinfo.pr_gid = ::getgid();
     g_prpsinfo.pr_pid = ::getpid();
-    g_prpsinfo.pr_ppid = g_prstatus.pr_ppid;
-    g_prpsinfo.pr_pgrp = g_prstatus.pr_pgrp;
-    g_prpsinfo.pr_sid = g_prstatus.pr_sid;
+    g_prpsinfo.pr_ppid = ::getppid();
+    g_prpsinfo.pr_pgrp = ::getpgrp();
+    g_prpsinfo.pr_sid = ::getsid(0);
     std::memcpy(g_prpsinfo.pr_fname, process.progName, sizeof(g_prpsinfo.pr_fname));
     std::memcpy(g_prpsinfo.pr_psargs, process.progArgs, sizeof(g_prpsinfo.pr_psargs));
 
     const size_t fpSize = sizeof(struct user_fpregs_struct);
     const size_t fileDescSize = 2 * sizeof(uint64_t) + files * 3 * sizeof(uint64_t) + fileNamesSize;
-    const size_t notesSize = NoteSize(sizeof(g_prstatus)) + (hasFp ? NoteSize(fpSize) : 0)
-        + NoteSize(sizeof(g_prpsinfo)) + NoteSize(sizeof(siginfo_t)) + NoteSize(process.auxvLen)
-        + NoteSize(fileDescSize);
-    const uint64_t notesOffset = sizeof(Elf64_Ehdr) + (segments + 1) * sizeof(Elf64_Phdr);
+    size_t notesSize = NoteSize(sizeof(g_prpsinfo)) + NoteSize(sizeof(siginfo_t))
+        + NoteSize(process.auxvLen) + NoteSize(fileDescSize);
+    for (size_t t = 0; t < threadCount; ++t) {
+        notesSize += NoteSize(sizeof(g_prstatus)) + (threads[t].hasFp ? NoteSize(fpSize) : 0);
+    }
+    const uint64_t notesOffset = sizeof(Elf64_Ehdr) + (segmentCount + 1) * sizeof(Elf64_Phdr);
     const uint64_t pageMask = static_cast<uint64_t>(page) - 1;
     const uint64_t dataOffset = (notesOffset + notesSize + pageMask) & ~pageMask;
 
@@ -356,7 +308,7 @@ void WriteCoreImage(int fd, int sig, const siginfo_t* info, const ucontext_t* uc
     eh.e_phoff = sizeof(Elf64_Ehdr);
     eh.e_ehsize = sizeof(Elf64_Ehdr);
     eh.e_phentsize = sizeof(Elf64_Phdr);
-    eh.e_phnum = static_cast<Elf64_Half>(segments + 1);
+    eh.e_phnum = static_cast<Elf64_Half>(segmentCount + 1);
     g_writer.Put(&eh, sizeof(eh));
 
     Elf64_Phdr ph{};
@@ -366,60 +318,80 @@ void WriteCoreImage(int fd, int sig, const siginfo_t* info, const ucontext_t* uc
     ph.p_align = 4;
     g_writer.Put(&ph, sizeof(ph));
     uint64_t offset = dataOffset;
-    for (size_t i = 0; i < mapCount; ++i) {
-        if (dumpSizes[i] == 0) {
-            continue;
-        }
+    for (size_t s = 0; s < segmentCount; ++s) {
+        const uint64_t size = segments[s].end - segments[s].start;
         ph = {};
         ph.p_type = PT_LOAD;
-        ph.p_flags = maps[i].flags;
+        ph.p_flags = maps[segments[s].mapping].flags;
         ph.p_offset = offset;
-        ph.p_vaddr = maps[i].start;
-        ph.p_filesz = dumpSizes[i];
-        ph.p_memsz = dumpSizes[i];
-        ph.p_align = static_cast<uint64_t>(page);
+        ph.p_vaddr = segments[s].start;
+        ph.p_filesz = size;
+        ph.p_memsz = size;
+        ph.p_align = 1; // the loaded-object entries are kept to the byte
         g_writer.Put(&ph, sizeof(ph));
-        offset += dumpSizes[i];
+        offset += size;
     }
 
-    // The faulting thread's registers first, its floating-point state right after, as the
-    // debugger pairs them by order.
-    PutNote(NT_PRSTATUS, &g_prstatus, sizeof(g_prstatus));
-    if (hasFp) {
-        PutNote(NT_FPREGSET, uc->uc_mcontext.fpregs, fpSize);
-    }
-    PutNote(NT_PRPSINFO, &g_prpsinfo, sizeof(g_prpsinfo));
-    if (info != nullptr) {
-        PutNote(NT_SIGINFO, info, sizeof(siginfo_t));
-    } else {
-        static siginfo_t s_emptyInfo;
-        s_emptyInfo.si_signo = sig;
-        PutNote(NT_SIGINFO, &s_emptyInfo, sizeof(siginfo_t));
-    }
-    PutNote(NT_AUXV, process.auxv, process.auxvLen);
+    const auto PutProcessNotes = [&] {
+        PutNote(NT_PRPSINFO, &g_prpsinfo, sizeof(g_prpsinfo));
+        if (info != nullptr) {
+            PutNote(NT_SIGINFO, info, sizeof(siginfo_t));
+        } else {
+            static siginfo_t s_emptyInfo;
+            s_emptyInfo.si_signo = sig;
+            PutNote(NT_SIGINFO, &s_emptyInfo, sizeof(siginfo_t));
+        }
+        PutNote(NT_AUXV, process.auxv, process.auxvLen);
 
-    PutNoteHeader(NT_FILE, fileDescSize);
-    const uint64_t fileHead[2] = {files, static_cast<uint64_t>(page)};
-    g_writer.Put(fileHead, sizeof(fileHead));
-    for (size_t i = 0; i < mapCount; ++i) {
-        if (IsFileBacked(maps[i])) {
-            const uint64_t entry[3] = {maps[i].start, maps[i].end,
-                                       maps[i].offset / static_cast<uint64_t>(page)};
-            g_writer.Put(entry, sizeof(entry));
+        PutNoteHeader(NT_FILE, fileDescSize);
+        const uint64_t fileHead[2] = {files, static_cast<uint64_t>(page)};
+        g_writer.Put(fileHead, sizeof(fileHead));
+        for (size_t i = 0; i < mapCount; ++i) {
+            if (IsFileBacked(maps[i])) {
+                const uint64_t entry[3] = {maps[i].start, maps[i].end,
+                                           maps[i].offset / static_cast<uint64_t>(page)};
+                g_writer.Put(entry, sizeof(entry));
+            }
+        }
+        for (size_t i = 0; i < mapCount; ++i) {
+            if (IsFileBacked(maps[i])) {
+                g_writer.Put(maps[i].path, std::strlen(maps[i].path) + 1);
+            }
+        }
+        PutNotePadding(fileDescSize);
+    };
+    // Each thread's registers with its floating-point state right after, as the debugger
+    // pairs them by order; the faulting thread first, as the debugger's current thread, and
+    // the process's notes after it, as the debugger gives the signal's details to the thread
+    // whose registers precede them.
+    for (size_t t = 0; t < threadCount; ++t) {
+        const CoreThread& thread = threads[t];
+        g_prstatus = {};
+        g_prstatus.pr_info.si_signo = sig;
+        g_prstatus.pr_info.si_code = info != nullptr ? info->si_code : 0;
+        g_prstatus.pr_info.si_errno = info != nullptr ? info->si_errno : 0;
+        g_prstatus.pr_cursig = static_cast<short>(sig);
+        std::memcpy(&g_prstatus.pr_sighold, &thread.sigmask,
+                    std::min(sizeof(g_prstatus.pr_sighold), sizeof(thread.sigmask)));
+        g_prstatus.pr_pid = thread.tid;
+        g_prstatus.pr_ppid = g_prpsinfo.pr_ppid;
+        g_prstatus.pr_pgrp = g_prpsinfo.pr_pgrp;
+        g_prstatus.pr_sid = g_prpsinfo.pr_sid;
+        static_assert(sizeof(g_prstatus.pr_reg) == sizeof(thread.regs));
+        std::memcpy(&g_prstatus.pr_reg, &thread.regs, sizeof(thread.regs));
+        g_prstatus.pr_fpvalid = thread.hasFp ? 1 : 0;
+        PutNote(NT_PRSTATUS, &g_prstatus, sizeof(g_prstatus));
+        if (thread.hasFp) {
+            PutNote(NT_FPREGSET, &thread.fp, fpSize);
+        }
+        if (t == 0) {
+            PutProcessNotes();
         }
     }
-    for (size_t i = 0; i < mapCount; ++i) {
-        if (IsFileBacked(maps[i])) {
-            g_writer.Put(maps[i].path, std::strlen(maps[i].path) + 1);
-        }
-    }
-    PutNotePadding(fileDescSize);
 
     g_writer.PadTo(dataOffset);
-    for (size_t i = 0; i < mapCount && !g_writer.failed; ++i) {
-        if (dumpSizes[i] != 0) {
-            g_writer.PutMemory(maps[i].start, dumpSizes[i], page);
-        }
+    for (size_t s = 0; s < segmentCount && !g_writer.failed; ++s) {
+        g_writer.PutMemory(segments[s].start, segments[s].end - segments[s].start, page);
     }
     g_writer.Flush();
     if (!g_writer.failed) {

@@ -4,9 +4,9 @@
 #include "core/InstallerFile.h"
 #include "core/LauncherEvents.h"
 #include "core/UpdaterRules.h"
-#include "diag/CrashDump.h"
 #include "diag/DbgLog.h"
 #include "net/CurlTConnect.h"
+#include "platform/Thread.h"
 #include "platform/WaitableEvents.h"
 #include "text/TextConv.h"
 
@@ -66,8 +66,7 @@ CDownloadEngine::StartResult CDownloadEngine::Start(const std::wstring& strUrl, 
     const unsigned long nId = s_nNextId++;
     try {
         m_nThreadId = nId;
-        m_hThread = std::thread([this] {
-            PrepareThreadForCrashDump();
+        m_hThread = StartThread([this] {
             if (!m_state.bStopDown) {
                 DownloadProcess(this);
             }
@@ -115,8 +114,7 @@ void CDownloadEngine::StartMonitor()
     std::lock_guard<std::mutex> lock(m_monitorMutex);
     if (!m_hMonitorThread.joinable() && !m_state.bStopDown) {
         m_bMonitorStop = false;
-        m_hMonitorThread = std::thread([this] {
-            PrepareThreadForCrashDump();
+        m_hMonitorThread = StartThread([this] {
             MonitorStatusThread(this);
         });
     }

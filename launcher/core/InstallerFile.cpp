@@ -1,5 +1,6 @@
 #include "core/InstallerFile.h"
 
+#include "platform/Thread.h"
 #include "text/TextConv.h"
 
 #include <openssl/evp.h>
@@ -171,12 +172,11 @@ struct RunningDigest::Hasher
     };
     // Enough to ride out a slow moment of the hashing without holding much memory.
     static constexpr size_t kBlockBytes = 1 << 20;
-    static constexpr size_t kMaxQueued = 8;
+    static constexpr size_t kMaxQueued = 4;
 
     Hasher() : ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free)
     {
         bOk = ctx != nullptr && EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) == 1;
-        bInline = getenv("XINLINE") != nullptr;
     }
     ~Hasher()
     {
@@ -206,7 +206,7 @@ struct RunningDigest::Hasher
         }
         if (!thread.joinable() && !bInline) {
             try {
-                thread = std::thread([this] { Run(); });
+                thread = ::StartThread([this] { Run(); });
             } catch (const std::system_error&) {
                 bInline = true;  // no thread to be had: the caller hashes
             }

@@ -6,6 +6,7 @@
 #include "net/CurlTConnect.h"
 #include "platform/ModulePath.h"
 #include "platform/SettingsStore.h"
+#include "platform/Thread.h"
 #include "text/TextConv.h"
 
 #include <cerrno>
@@ -112,7 +113,7 @@ void U_HttpDown::VersionCheckStart()
     m_state.strDownFilePath = ChooseTempFolder();
 
     WaitVersionCheck();
-    m_versionThread = std::thread(&U_HttpDown::GetVersionThread, this);
+    m_versionThread = ::StartThread([this] { GetVersionThread(this); });
     m_pLog->GD_DebugPrintNoLocA("COrvantaStartDlg::VersionCheckStart() end");
 }
 

@@ -6,6 +6,7 @@
 #include "ScriptedHttpServer.h"
 #include "UpdateService.h"
 #include "WaitUntil.h"
+#include "core/InstallerFile.h"
 #include "core/U_HttpDown.h"
 #include "core/UpdaterRules.h"
 #include "core/VersionCheck.h"
@@ -15,6 +16,7 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -203,8 +205,10 @@ TEST_F(DownloadEngine, ResumesFromTheFilesSizeAlsoAfterAnAttemptThatBroughtNothi
 enum class Plant
 {
     Nothing,
-    Link,       // the download path is a link to a file elsewhere
-    OtherUsers  // the download path holds another user's file
+    Link,        // the download path is a link to a file elsewhere
+    OtherUsers,  // the download path holds another user's file
+    Leftover,    // a file of ours from an earlier run: the installer's first half
+    WrongLeftover,  // the same, with other bytes: resumed, then found wrong
 };
 
 struct MisbehaviourCase
@@ -269,7 +273,12 @@ TEST_P(ServerMisbehaviour, NothingUnverifiedRunsAndTheUserSeesEachTry)
     }
     const std::string strPath = WideToUtf8(m_path);
     const std::string strElsewhere = WideToUtf8(m_tmp.Path()) + "elsewhere";
-    if (c.plant != Plant::Nothing) {
+    const bool bPlantedByOthers = c.plant == Plant::Link || c.plant == Plant::OtherUsers;
+    if (c.plant == Plant::Leftover || c.plant == Plant::WrongLeftover) {
+        std::ofstream(strPath, std::ios::binary)
+            << (c.plant == Plant::Leftover ? kInstaller.substr(0, kHalf) : Pattern(kHalf + 1).substr(1));
+        ASSERT_EQ(::chmod(strPath.c_str(), 0600), 0);
+    } else if (bPlantedByOthers) {
         std::ofstream(strElsewhere, std::ios::binary) << "#!/bin/sh\necho planted\n";
         if (c.plant == Plant::Link) {
             ASSERT_EQ(::symlink(strElsewhere.c_str(), strPath.c_str()), 0);
@@ -303,7 +312,7 @@ TEST_P(ServerMisbehaviour, NothingUnverifiedRunsAndTheUserSeesEachTry)
         EXPECT_EQ(ReadAll(m_path), kInstaller);
         ASSERT_EQ(::stat(strPath.c_str(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, 0700u);
-    } else if (c.plant == Plant::Nothing) {
+    } else if (!bPlantedByOthers) {
         // Whatever is left is the start of the installer and cannot be run.
         const std::string left = ReadAll(m_path);
         EXPECT_EQ(left, kInstaller.substr(0, left.size()));
@@ -350,10 +359,109 @@ INSTANTIATE_TEST_SUITE_P(
         // Right size, wrong bytes: deleted, and every try starts from zero.
         MisbehaviourCase{"DigestMismatch", {Reply(ScriptedReply::Kind::Answer, 200, Pattern(kInstaller.size() + 1).substr(1))},
                          4, 4, false},
+        // Our own leftover is continued; its bytes count in the digest, a wrong start fails it.
+        MisbehaviourCase{"ResumesOurLeftover",
+                         {Reply(ScriptedReply::Kind::Answer, 206, kInstaller.substr(kHalf),
+                                "Content-Range: bytes " + std::to_string(kHalf) + "-" +
+                                    std::to_string(kInstaller.size() - 1) + "/" + std::to_string(kInstaller.size()) +
+                                    "\r\n")},
+                         1, 0, true, Plant::Leftover},
+        MisbehaviourCase{"ResumesAWrongLeftover",
+                         {Reply(ScriptedReply::Kind::Answer, 206, kInstaller.substr(kHalf),
+                                "Content-Range: bytes " + std::to_string(kHalf) + "-" +
+                                    std::to_string(kInstaller.size() - 1) + "/" + std::to_string(kInstaller.size()) +
+                                    "\r\n")},
+                         4, 4, false, Plant::WrongLeftover},
         MisbehaviourCase{"PlantedLink", {Reply(ScriptedReply::Kind::Answer, 200, kInstaller)}, 0, 4, false, Plant::Link},
         MisbehaviourCase{"PlantedFileOfAnotherUser", {Reply(ScriptedReply::Kind::Answer, 200, kInstaller)}, 0, 4, false,
                          Plant::OtherUsers}),
     [](const ::testing::TestParamInfo<MisbehaviourCase>& info) { return std::string(info.param.name); });
+
+// What the download writes, in order, and what the file then holds.
+struct DigestStep
+{
+    // Where the bytes go; -1: the file is cut back to llCut (after taking the bytes, when some
+    // are given, behind the digest's back) and the digest synced with it.
+    long long llOffset;
+    std::string bytes;
+    long long llCut = 0;
+};
+
+struct DigestCase
+{
+    const char* name;
+    std::vector<DigestStep> steps;
+    bool expectCovered;  // the running digest stands for the file without reading it again
+};
+
+std::ostream& operator<<(std::ostream& os, const DigestCase& c)
+{
+    return os << c.name;
+}
+
+class RunningDigestFollowsTheFile : public ::testing::TestWithParam<DigestCase>
+{
+protected:
+    TempDir m_tmp;
+};
+
+TEST_P(RunningDigestFollowsTheFile, MatchesTheFilesDigestOrAdmitsItLostTrack)
+{
+    const std::wstring path = m_tmp.Path() + L"Orva_Update.exe";
+    const std::string strPath = WideToUtf8(path);
+    std::string file;
+    RunningDigest digest;
+    for (const DigestStep& step : GetParam().steps) {
+        if (step.llOffset < 0) {
+            if (!step.bytes.empty()) {
+                file = step.bytes;
+            }
+            file.resize(static_cast<size_t>(step.llCut));
+            std::ofstream(strPath, std::ios::binary) << file;
+            ASSERT_TRUE(digest.SyncWithFile(path, step.llCut));
+            continue;
+        }
+        if (step.llOffset == 0) {
+            file.clear();
+        }
+        file.resize(std::max(file.size(), static_cast<size_t>(step.llOffset)), '?');
+        file.replace(static_cast<size_t>(step.llOffset), step.bytes.size(), step.bytes);
+        // The engine hands over pieces of whatever size the transfer brought.
+        for (size_t at = 0; at < step.bytes.size(); at += 70000) {
+            const std::string piece = step.bytes.substr(at, 70000);
+            digest.Add(step.llOffset + static_cast<long long>(at), piece.data(), piece.size());
+        }
+    }
+    std::ofstream(strPath, std::ios::binary) << file;
+    const long long llSize = static_cast<long long>(file.size());
+    EXPECT_EQ(digest.Covers(llSize), GetParam().expectCovered);
+    if (GetParam().expectCovered) {
+        EXPECT_EQ(digest.Hex(), Sha256Hex(file));
+    }
+    // Either way the check says what the file holds.
+    std::string strWhy;
+    EXPECT_TRUE(VerifyInstaller(path, llSize, Sha256Hex(file), strWhy, &digest)) << strWhy;
+    EXPECT_FALSE(VerifyInstaller(path, llSize, Sha256Hex(file + "x"), strWhy, &digest));
+}
+
+const std::string kBig = Pattern(3 * 1024 * 1024 + 17);
+
+INSTANTIATE_TEST_SUITE_P(
+    Launcher, RunningDigestFollowsTheFile,
+    ::testing::Values(
+        DigestCase{"InOneGo", {{0, kBig}}, true},
+        DigestCase{"ResumedInParts", {{0, kBig.substr(0, 1000)}, {1000, kBig.substr(1000)}}, true},
+        // The server ignored the Range line: the file starts again, and so does the digest.
+        DigestCase{"StartedAgain", {{0, kBig.substr(0, 5000)}, {0, kBig}}, true},
+        // A refused answer's bytes are cut back out: the digest is rebuilt from the file.
+        DigestCase{"CutBack", {{0, kBig.substr(0, 9000)}, {9000, "<html>error</html>"}, {-1, "", 9000},
+                               {9000, kBig.substr(9000)}}, true},
+        DigestCase{"LeftoverResumed", {{-1, kBig.substr(0, 4000), 4000}, {4000, kBig.substr(4000)}}, true},
+        // Bytes that do not continue the file: it reads the file instead.
+        DigestCase{"Gap", {{0, kBig.substr(0, 4000)}, {4100, kBig.substr(4100)}}, false},
+        DigestCase{"Overlap", {{0, kBig.substr(0, 4000)}, {3000, kBig.substr(3000)}}, false},
+        DigestCase{"Empty", {}, true}),
+    [](const ::testing::TestParamInfo<DigestCase>& info) { return std::string(info.param.name); });
 
 TEST_F(DownloadEngine, GivesUpAfterTheFourthFailureWithTheMessagesInOrder)
 {

@@ -11,6 +11,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -182,7 +183,10 @@ std::string Debug(const std::string& dump)
     const std::string command = std::string("'") + GDB_PATH + "' -nx -batch"
         + " -iex 'set debuginfod enabled off'"
         + " -ex 'bt 8' -ex 'info threads' -ex 'print/d g_lCrashCookie' -ex 'print g_pszHeapCookie'"
-        + " -ex 'echo MAPPED FILES\\n' -ex 'info proc mappings' '"
+        + " -ex 'echo FAULT=' -ex 'output/x (unsigned long) $_siginfo._sifields._sigfault.si_addr'"
+        + " -ex 'echo \\nSP=' -ex 'output/x $sp' -ex 'echo \\n'"
+        + " -ex 'echo MAPPED FILES\\n' -ex 'info proc mappings'"
+        + " -ex 'echo ALL THREADS\\n' -ex 'thread apply all bt 8' '"
         + CRASH_CHILD_PATH + "' '" + dump + "' 2>&1";
     std::string output;
     FILE* pipe = ::popen(command.c_str(), "r");
@@ -196,6 +200,18 @@ std::string Debug(const std::string& dump)
     }
     ::pclose(pipe);
     return output;
+}
+
+constexpr unsigned long long kNoValue = ~0ULL;
+
+// The hexadecimal number right after `tag`, or kNoValue.
+unsigned long long HexAfter(const std::string& text, const std::string& tag)
+{
+    const size_t at = text.find(tag);
+    if (at == std::string::npos || text.compare(at + tag.size(), 2, "0x") != 0) {
+        return kNoValue;
+    }
+    return std::stoull(text.substr(at + tag.size()), nullptr, 16);
 }
 
 // The line of `info threads` that marks the current thread.
@@ -268,6 +284,21 @@ std::string CurrentThreadLine(const std::string& gdbOutput)
     return ::testing::AssertionSuccess();
 }
 
+std::string FileContent(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+size_t Occurrences(const std::string& text, const std::string& what)
+{
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
 std::vector<std::string> FilesIn(const std::string& folder)
 {
     std::vector<std::string> files;
@@ -327,6 +358,7 @@ struct CrashCase
     bool withPrefix;
     const char* signal;
     std::vector<std::string> frames; // innermost first
+    enum { kNullAddress, kNearStackPointer, kNoAddress } fault; // where the faulting access was
 };
 
 void PrintTo(const CrashCase& c, std::ostream* os) { *os << c.name; }
@@ -361,14 +393,39 @@ TEST_P(CrashDumpCrash, WritesACoreTheDebuggerReadsAndExitsWithZero)
     // The debugger's current thread is the one that faulted, not the one that started the process.
     EXPECT_NE(std::string::npos, CurrentThreadLine(gdb).find("(LWP " + tid + ")"))
         << "faulting thread " << tid << "\n" << gdb;
-    EXPECT_TRUE(FramesInOrder(gdb, c.frames));
-    // Values only the process's writable data and heap hold.
-    EXPECT_NE(std::string::npos, gdb.find("= " + pid + "\n")) << gdb;
-    EXPECT_NE(std::string::npos, gdb.find("\"heap cookie " + pid + "\"")) << gdb;
     const size_t mapped = gdb.find("MAPPED FILES");
+    const size_t allThreads = gdb.find("ALL THREADS");
     ASSERT_NE(std::string::npos, mapped) << gdb;
+    ASSERT_NE(std::string::npos, allThreads) << gdb;
+    EXPECT_TRUE(FramesInOrder(gdb.substr(0, mapped), c.frames));
+    // The faulting address, from the signal's details: an overflow faults right below the
+    // stack pointer, in the stack's guard.
+    const unsigned long long fault = HexAfter(gdb, "\nFAULT=");
+    const unsigned long long sp = HexAfter(gdb, "\nSP=");
+    ASSERT_NE(kNoValue, fault) << gdb;
+    ASSERT_NE(kNoValue, sp) << gdb;
+    if (c.fault == CrashCase::kNullAddress) {
+        EXPECT_EQ(0U, fault) << gdb;
+    } else if (c.fault == CrashCase::kNearStackPointer) {
+        EXPECT_LT(fault > sp ? fault - sp : sp - fault, 64U * 1024) << gdb;
+    }
+    // A value the program's own data holds.
+    EXPECT_NE(std::string::npos, gdb.find("= " + pid + "\n")) << gdb;
     EXPECT_NE(std::string::npos, gdb.find(CRASH_CHILD_PATH, mapped)) << gdb;
     EXPECT_NE(std::string::npos, gdb.find("libc.so", mapped)) << gdb;
+    // Every other thread's backtrace: each of the child's two idle threads, unwound from its
+    // own stack through the C library's wait.
+    const std::string all = gdb.substr(allThreads);
+    EXPECT_EQ(2U, Occurrences(all, " in CrashChildIdle ")) << all;
+
+    // The heap stays out: neither its cookie nor the 64 MiB block the child filled. The bound
+    // is one thread stack's limit (1 MiB) with room for the loaded files' data, far below that block.
+    const std::string content = FileContent(files[0]);
+    EXPECT_EQ(std::string::npos, content.find("heap cookie " + pid));
+    EXPECT_EQ(std::string::npos, gdb.find("\"heap cookie " + pid + "\"")) << gdb;
+    constexpr uintmax_t kDumpBound = 4 << 20;
+    EXPECT_LT(fs::file_size(files[0]), kDumpBound);
+    RecordProperty("dump_bytes", std::to_string(fs::file_size(files[0])));
 }
 
 const std::vector<std::string> kMainOverflow = {"CrashChildRecurse<OnMainThread>", "CrashChildRecurse<OnMainThread>"};
@@ -377,20 +434,20 @@ const std::vector<std::string> kWorkerOverflow = {"CrashChildRecurse<OnWorkerThr
 
 INSTANTIATE_TEST_SUITE_P(
     Modes, CrashDumpCrash,
-    testing::Values(CrashCase{"NullWrite", "null-write", false, "SIGSEGV", {"CrashChildNullWrite", "main"}},
-                    CrashCase{"MainThreadOverflow", "main-overflow", false, "SIGSEGV", kMainOverflow},
-                    CrashCase{"WorkerThreadOverflow", "worker-overflow", false, "SIGSEGV", kWorkerOverflow},
-                    CrashCase{"Abort", "abort", false, "SIGABRT", {"CrashChildAbort", "main"}},
-                    CrashCase{"UnreadablePage", "unreadable-page", false, "SIGSEGV", {"CrashChildNullWrite", "main"}},
-                    CrashCase{"NullWriteWithPrefix", "null-write", true, "SIGSEGV", {"CrashChildNullWrite", "main"}},
-                    CrashCase{"WorkerThreadOverflowWithPrefix", "worker-overflow", true, "SIGSEGV", kWorkerOverflow}),
+    testing::Values(CrashCase{"NullWrite", "null-write", false, "SIGSEGV", {"CrashChildNullWrite", "main"}, CrashCase::kNullAddress},
+                    CrashCase{"MainThreadOverflow", "main-overflow", false, "SIGSEGV", kMainOverflow, CrashCase::kNearStackPointer},
+                    CrashCase{"WorkerThreadOverflow", "worker-overflow", false, "SIGSEGV", kWorkerOverflow, CrashCase::kNearStackPointer},
+                    CrashCase{"Abort", "abort", false, "SIGABRT", {"CrashChildAbort", "main"}, CrashCase::kNoAddress},
+                    CrashCase{"UnreadablePage", "unreadable-page", false, "SIGSEGV", {"CrashChildNullWrite", "main"}, CrashCase::kNullAddress},
+                    CrashCase{"NullWriteWithPrefix", "null-write", true, "SIGSEGV", {"CrashChildNullWrite", "main"}, CrashCase::kNullAddress},
+                    CrashCase{"WorkerThreadOverflowWithPrefix", "worker-overflow", true, "SIGSEGV", kWorkerOverflow, CrashCase::kNearStackPointer}),
     [](const testing::TestParamInfo<CrashCase>& info) { return std::string(info.param.name); });
 
 using CrashDumpReplace = CrashFolders;
 
 TEST_F(CrashDumpReplace, SecondCrashOfTheDayReplacesTheFirstDump)
 {
-    // The first dump is the larger one (it holds a worker's whole stack), so a file that is
+    // The first dump is the larger one (it holds a MiB of a worker's stack), so a file that is
     // not cut back on reuse keeps bytes beyond the second core's last segment.
     ASSERT_TRUE(ExitedWithZero(RunChild(m_strCwd, "worker-overflow", "")));
     const ChildRun second = RunChild(m_strCwd, "null-write", "");

@@ -1,7 +1,11 @@
 // Installs the crash handler, then crashes the way its first argument names. Its second
 // argument, when given, is the dump prefix. Before crashing it prints the crashing thread's id.
+// Two idle threads and a large block of heap data stand for a program's other threads and the
+// pages and keys it holds.
 #include "diag/CrashDump.h"
+#include "platform/Thread.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +19,8 @@
 // Written at run time, so the debugger can only find these values in the dump's memory.
 volatile long g_lCrashCookie = 0;
 char* g_pszHeapCookie = nullptr;
+char* g_pHeapBlock = nullptr;
+constexpr size_t kHeapBlockSize = 64 << 20;
 
 int* volatile g_pNull = nullptr;
 volatile unsigned long g_nRecursionLimit = ~0UL;
@@ -47,6 +53,16 @@ void MapPageBeyondEndOfFile()
 }
 
 } // namespace
+
+std::atomic<int> g_nIdleThreads{0};
+
+[[gnu::noinline]] void CrashChildIdle()
+{
+    ++g_nIdleThreads;
+    for (;;) {
+        ::pause();
+    }
+}
 
 [[gnu::noinline]] void CrashChildNullWrite()
 {
@@ -83,6 +99,17 @@ int main(int argc, char* argv[])
 
     g_lCrashCookie = ::getpid();
     g_pszHeapCookie = ::strdup(("heap cookie " + std::to_string(::getpid())).c_str());
+    g_pHeapBlock = static_cast<char*>(std::malloc(kHeapBlockSize));
+    if (g_pHeapBlock == nullptr) {
+        return 4;
+    }
+    std::memset(g_pHeapBlock, 0x5a, kHeapBlockSize);
+    for (int i = 0; i < 2; ++i) {
+        StartThread(CrashChildIdle).detach();
+    }
+    while (g_nIdleThreads < 2) {
+        ::usleep(1000);
+    }
 
     const std::string mode = argv[1];
     if (mode == "null-write") {
@@ -91,8 +118,7 @@ int main(int argc, char* argv[])
         AnnounceCrashingThread();
         CrashChildRecurse<OnMainThread>(0);
     } else if (mode == "worker-overflow") {
-        std::thread worker([] {
-            PrepareThreadForCrashDump();
+        std::thread worker = StartThread([] {
             AnnounceCrashingThread();
             CrashChildRecurse<OnWorkerThread>(0);
         });

@@ -272,4 +272,33 @@ TEST_F(GuardTest, PopupOfTheNotificationsOwnTypeIsPlacedInThatSizeAtOnce)
     EXPECT_EQ(p->Last(), (Placement{1420, 780, 500, 260}));
 }
 
+// ---- Posted notices carry a page's text --------------------------------------------------------
+
+TEST_F(GuardTest, HostileTextInPostedNoticesLeavesTheManagerWorking)
+{
+    const std::wstring deep = std::wstring(100000, L'[') + std::wstring(100000, L']');
+    const std::wstring hostile[] = {
+        L"",
+        L"not json",
+        deep,
+        L"[]",
+        L"true",
+        L"{\"callLogNo\":\"twelve\",\"recResult\":[1]}",
+        L"{\"callLogNo\":1e999,\"recResult\":-99999999999999999999}",
+        L"{\"loginSession\":{\"a\":1},\"schInfo\":7}",
+        std::wstring(1 << 20, L'x'),
+        L"{\"msg\":\"\\ud800\"}",
+    };
+    NewCall(1);
+    for (const std::wstring& text : hostile) {
+        PostCidText(&manager, kCidRecordEvent, text);
+        PostCidText(&manager, kCidScheduleEvent, text);
+        QCoreApplication::sendPostedEvents(&manager);
+    }
+    // Still deciding: a new call opens its popup beside the old one.
+    const size_t nBefore = Listed().size();
+    EXPECT_NE(NewCall(2), nullptr);
+    EXPECT_EQ(Listed().size(), nBefore + 1);
+}
+
 } // namespace

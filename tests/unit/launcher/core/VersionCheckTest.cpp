@@ -107,7 +107,7 @@ TEST(VersionCheckRequest, BodyIsTheExactTextTheServerExpects)
 TEST(VersionCheckRequest, StoredTextCannotChangeTheBodysShape)
 {
     // A hand-edited settings value with quotes, a backslash, a control character and Korean.
-    for (const std::wstring strVersion : {std::wstring(L"a\"b"), std::wstring(L"1\", \"isVerTest\": 9, \"x\": \""),
+    for (const std::wstring& strVersion : {std::wstring(L"a\"b"), std::wstring(L"1\", \"isVerTest\": 9, \"x\": \""),
                                           std::wstring(L"\\\n\t"), std::wstring(L"버전값")}) {
         const std::string strBody = WideToUtf8(MakeVersionCheckBody(strVersion, 1));
         Json::Value root;
