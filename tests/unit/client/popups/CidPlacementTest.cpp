@@ -119,6 +119,17 @@ TEST(CidPlacementArithmetic, ResetStartsAtTheWorkAreasCorner)
     }
 }
 
+TEST(CidPlacementArithmetic, UnknownCornerKeepsThePoints)
+{
+    CidPlacementState state;
+    state.ptCidStart = {5, 6};
+    state.ptCidCurrent = {7, 8};
+    CidResetAtCorner(state, {0, 0, 1920, 1040}, 9, {382, 202});
+    EXPECT_EQ(state.ptCidStart, (CidPoint{5, 6}));
+    CidStackNext(state, 9, {382, 202});
+    EXPECT_EQ(state.ptCidCurrent, (CidPoint{5, 6}));
+}
+
 TEST(CidPlacementArithmetic, PageSizesAreClampedToTheWorkArea)
 {
     const CidRect work{60, 30, 1920, 1080};
