@@ -13,20 +13,6 @@
 
 namespace {
 
-constexpr wchar_t kA[] = L"0101112222";
-
-Req R(int state, int64_t logNo, const std::wstring& caller = kA, int procType = 0,
-      int recFlag = -1)
-{
-    Req r;
-    r.state = state;
-    r.logNo = logNo;
-    r.caller = caller;
-    r.procType = procType;
-    r.recFlag = recFlag;
-    return r;
-}
-
 class GuardTest : public ManagerFixture
 {
 };

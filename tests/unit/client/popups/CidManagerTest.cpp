@@ -10,20 +10,7 @@
 
 namespace {
 
-constexpr wchar_t kA[] = L"0101112222";
 constexpr wchar_t kB[] = L"07012345678";
-
-Req R(int state, int64_t logNo, const std::wstring& caller = kA, int procType = 0,
-      int recFlag = -1)
-{
-    Req r;
-    r.state = state;
-    r.logNo = logNo;
-    r.caller = caller;
-    r.procType = procType;
-    r.recFlag = recFlag;
-    return r;
-}
 
 class ManagerTest : public ManagerFixture
 {

@@ -171,6 +171,22 @@ struct Req
     std::wstring msg;
 };
 
+// The caller the manager tests use unless a case names another.
+inline constexpr wchar_t kA[] = L"0101112222";
+
+// A request of a call in `state` with log number `logNo`.
+inline Req R(int state, int64_t logNo, const std::wstring& caller = kA, int procType = 0,
+             int recFlag = -1)
+{
+    Req r;
+    r.state = state;
+    r.logNo = logNo;
+    r.caller = caller;
+    r.procType = procType;
+    r.recFlag = recFlag;
+    return r;
+}
+
 inline std::unique_ptr<CidRequest> MakeRequest(const Req& r)
 {
     auto p = std::make_unique<CidRequest>();
