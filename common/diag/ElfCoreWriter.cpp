@@ -90,15 +90,17 @@ struct DumpWriter
         Skip(offset - written);
     }
 
-    // Memory goes straight from the address to write(): the kernel reports an unreadable
-    // page as EFAULT instead of a fault, and that page is left as zeros.
+    // Memory goes straight from the address to the write system call: the kernel reports an
+    // unreadable page as EFAULT instead of a fault, and that page is left as zeros. The raw
+    // call, since AddressSanitizer's write() checks what it sends and takes a segment's
+    // redzones for a bad read.
     void PutMemory(uintptr_t addr, uint64_t len, long pageSize)
     {
         Flush();
         const uint64_t page = static_cast<uint64_t>(pageSize);
         while (len > 0 && !failed) {
             const size_t chunk = static_cast<size_t>(std::min<uint64_t>(len, 1U << 20));
-            const ssize_t n = ::write(fd, reinterpret_cast<const void*>(addr), chunk);
+            const ssize_t n = ::syscall(SYS_write, fd, reinterpret_cast<const void*>(addr), chunk);
             if (n < 0 && errno == EINTR) {
                 continue;
             }
