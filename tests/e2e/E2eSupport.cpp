@@ -132,11 +132,16 @@ bool StandInService::Start(const QStringList& extraArgs)
     if (!m_process.waitForStarted(5000)) {
         return false;
     }
-    return WaitUntil([&] {
+    return WaitForLocalPort(m_port, 10000);
+}
+
+bool WaitForLocalPort(int nPort, int nTimeoutMs)
+{
+    return WaitUntil([nPort] {
         QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(m_port));
+        socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(nPort));
         return socket.waitForConnected(200);
-    }, 10000, 100);
+    }, nTimeoutMs, 100);
 }
 
 namespace {

@@ -39,6 +39,8 @@ QString WaitForWindowByTitle(const QString& title, int timeoutMs);
 bool WaitForFocus(const QString& windowId, int timeoutMs);
 bool SendKey(const QString& windowId, const QString& key);
 bool HaveDisplay();
+// Waits until something accepts connections on the loopback port.
+bool WaitForLocalPort(int nPort, int nTimeoutMs);
 
 QString Today();  // local date as yyyy-MM-dd, the log file's date
 

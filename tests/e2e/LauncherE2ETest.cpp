@@ -70,6 +70,14 @@ bool LogHas(const ProgramFolder& folder, const QString& log, const QString& text
     return ProgramLogHas(folder.Path(), log, text);
 }
 
+// The launcher's command line for a version server and service both at 127.0.0.1:nPort.
+QStringList LauncherArgsFor(int nPort)
+{
+    const QString port = QString::number(nPort);
+    return {QStringLiteral("[LogEnable=Y]"), QStringLiteral("[VerSrvIpPort=127.0.0.1:%1]").arg(port),
+            QStringLiteral("[URL=http://127.0.0.1]"), QStringLiteral("[PORT=%1]").arg(port)};
+}
+
 class LauncherE2E : public ::testing::Test
 {
 protected:
@@ -81,12 +89,7 @@ protected:
     }
     void TearDown() override { KillPrograms(m_folder); }
 
-    QStringList LauncherArgs() const
-    {
-        const QString port = QString::number(m_service.Port());
-        return {QStringLiteral("[LogEnable=Y]"), QStringLiteral("[VerSrvIpPort=127.0.0.1:%1]").arg(port),
-                QStringLiteral("[URL=http://127.0.0.1]"), QStringLiteral("[PORT=%1]").arg(port)};
-    }
+    QStringList LauncherArgs() const { return LauncherArgsFor(m_service.Port()); }
     QString ClientCommandLine() const { return kToken + QLatin1Char(' ') + LauncherArgs().join(QLatin1Char(' ')); }
 
     ProgramFolder m_folder;
@@ -259,11 +262,7 @@ public:
         if (!m_process.waitForStarted(5000)) {
             return false;
         }
-        return WaitUntil([&] {
-            QTcpSocket socket;
-            socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(m_port));
-            return socket.waitForConnected(200);
-        }, 10000, 100);
+        return WaitForLocalPort(m_port, 10000);
     }
 
     bool WriteFile(const QString& path, const QByteArray& content) const
@@ -336,12 +335,7 @@ protected:
     }
     void TearDown() override { KillPrograms(m_folder); }
 
-    QStringList LauncherArgs() const
-    {
-        const QString port = QString::number(m_server.Port());
-        return {QStringLiteral("[LogEnable=Y]"), QStringLiteral("[VerSrvIpPort=127.0.0.1:%1]").arg(port),
-                QStringLiteral("[URL=http://127.0.0.1]"), QStringLiteral("[PORT=%1]").arg(port)};
-    }
+    QStringList LauncherArgs() const { return LauncherArgsFor(m_server.Port()); }
     QString LauncherOutput() const
     {
         QFile file(m_folder.OutputFile(QStringLiteral("OrvantaStart_Vexa")));
