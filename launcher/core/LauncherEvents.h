@@ -4,8 +4,10 @@
 #include <QEvent>
 #include <QObject>
 
+#include "platform/WorkerPost.h"
+
 // Hand-overs from the launcher's workers to its window. A posted WM_USER+n message is a QEvent
-// of type QEvent::User + n posted with QCoreApplication::postEvent; the event owns whatever it
+// of type QEvent::User + n posted with PostFromWorker; the event owns whatever it
 // carries, so it is freed also when the window is gone before delivery.
 
 inline constexpr QEvent::Type LauncherEventType(int nOffset)
@@ -41,13 +43,13 @@ private:
 inline void PostCloseRequest(QObject* pWindow)
 {
     if (pWindow != nullptr) {
-        QCoreApplication::postEvent(pWindow, new QCloseEvent());
+        PostFromWorker(pWindow, new QCloseEvent());
     }
 }
 
 inline void PostLauncherMessage(QObject* pWindow, QEvent::Type type, qintptr wParam, qintptr lParam)
 {
     if (pWindow != nullptr) {
-        QCoreApplication::postEvent(pWindow, new LauncherMessageEvent(type, wParam, lParam));
+        PostFromWorker(pWindow, new LauncherMessageEvent(type, wParam, lParam));
     }
 }

@@ -368,6 +368,7 @@ int COrvantaStartDlg::On_DownloadError(int nError)
 
 bool COrvantaStartDlg::event(QEvent* event)
 {
+    AcceptWorkerPosts();
     const auto* pMessage = dynamic_cast<LauncherMessageEvent*>(event);
     if (pMessage != nullptr) {
         const QEvent::Type type = event->type();

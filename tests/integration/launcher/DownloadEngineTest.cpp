@@ -1,5 +1,6 @@
 // The download engine against local servers: a scripted one for exact failures and Range
 // lines, the stand-in service's own routes for a paced download.
+#include "platform/WorkerPost.h"
 #include "net/CurlTConnect.h"
 #include "core/LauncherEvents.h"
 #include "LauncherTestLog.h"
@@ -42,6 +43,7 @@ public:
 
     bool event(QEvent* e) override
     {
+        AcceptWorkerPosts();
         if (const auto* p = dynamic_cast<LauncherMessageEvent*>(e)) {
             messages.push_back({e->type(), p->WParam(), p->LParam(), m_pEngine->Download().m_nRestartCount.load()});
             return true;

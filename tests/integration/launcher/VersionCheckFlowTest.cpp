@@ -1,5 +1,6 @@
 // The version check and the installer download against the stand-in service's own routes,
 // run in-process on an ephemeral port.
+#include "platform/WorkerPost.h"
 #include "net/CurlTConnect.h"
 #include "core/LauncherEvents.h"
 #include "LauncherTestLog.h"
@@ -26,6 +27,7 @@ class EventRecorder : public QObject
 public:
     bool event(QEvent* e) override
     {
+        AcceptWorkerPosts();
         types.push_back(e->type());
         return true;
     }
