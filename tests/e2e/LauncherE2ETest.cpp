@@ -119,9 +119,8 @@ TEST_F(LauncherE2E, UpdateShowsTheProgressWindowRunsTheInstallerAndEndsInTheNewC
     // The demo installer, padded so that its paced download keeps the window up a while.
     const QString installer = m_folder.TempFolder() + QStringLiteral("/../served_Orva_Update.exe");
     {
-        // The service's own demo installer, from the source tree beside this test.
-        QFile source(QFileInfo(QStringLiteral(__FILE__)).absolutePath() +
-                     QStringLiteral("/../../service/installer/Orva_Update.exe"));
+        // The service's own demo installer, from the source tree.
+        QFile source(QStringLiteral(ORVANTA_DEMO_INSTALLER));
         ASSERT_TRUE(source.open(QIODevice::ReadOnly)) << source.fileName().toStdString();
         QByteArray script = source.readAll();
         for (int i = 0; i < 4000; ++i) {
@@ -353,8 +352,7 @@ TEST_P(LauncherForeignServerE2E, RunsOnlyTheInstallerTheAnswerNamedAndElseTheIns
 
     // A static server cannot compare versions: the demo installer, with a first line that
     // makes its answer "no update" once it has run, as a real server's would be then.
-    QFile source(QFileInfo(QStringLiteral(__FILE__)).absolutePath() +
-                 QStringLiteral("/../../service/installer/Orva_Update.exe"));
+    QFile source(QStringLiteral(ORVANTA_DEMO_INSTALLER));
     ASSERT_TRUE(source.open(QIODevice::ReadOnly)) << source.fileName().toStdString();
     QByteArray installer = source.readAll();
     const qsizetype firstLine = installer.indexOf('\n') + 1;
