@@ -6,7 +6,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -55,6 +60,49 @@ void LogToFileJsonArgument(benchmark::State& state)
     }
 }
 BENCHMARK(LogToFileJsonArgument);
+
+// The comparator of a logged line: a bare open + write + close of the same bytes at the same
+// path. Writes one line through the log first to learn the file and what one line costs in bytes.
+void BareWrite(benchmark::State& state, const std::wstring& arg)
+{
+    BenchLog bench(1);
+    const QDir logDir(bench.dir.path() + QStringLiteral("/Log"));
+    const auto sizeOf = [&] {
+        const QStringList files = logDir.entryList(QDir::Files);
+        return files.isEmpty() ? qint64(0) : QFileInfo(logDir.filePath(files.first())).size();
+    };
+    bench.log->GD_DebugPrintW(1, L"CCidDlg::FE_CID_Open", L"CidDlg", L"start... %ls", arg.c_str());
+    const qint64 nFirst = sizeOf();
+    bench.log->GD_DebugPrintW(1, L"CCidDlg::FE_CID_Open", L"CidDlg", L"start... %ls", arg.c_str());
+    const qint64 nLine = sizeOf() - nFirst;
+    const QStringList files = logDir.entryList(QDir::Files);
+    if (files.isEmpty() || nLine <= 0) {
+        state.SkipWithError("the log wrote no file");
+        return;
+    }
+    const QByteArray path = QFile::encodeName(logDir.filePath(files.first()));
+    const std::string line(static_cast<size_t>(nLine), 'x');
+    for (auto _ : state) {
+        const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            benchmark::DoNotOptimize(::write(fd, line.data(), line.size()));
+            ::close(fd);
+        }
+    }
+    state.counters["bytes_per_line"] = static_cast<double>(nLine);
+}
+
+void BareShortLine(benchmark::State& state)
+{
+    BareWrite(state, L"{\"type\":21}");
+}
+BENCHMARK(BareShortLine);
+
+void BareJsonArgument(benchmark::State& state)
+{
+    BareWrite(state, L"{\"callInfo\":{\"peerName\":\"" + std::wstring(4000, L'가') + L"\"}}");
+}
+BENCHMARK(BareJsonArgument);
 
 }  // namespace
 

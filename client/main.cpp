@@ -6,9 +6,11 @@
 #include "text/TextConv.h"
 
 #include <QApplication>
+#include <QByteArray>
 #include <QStringList>
 
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -34,6 +36,32 @@ void PrintHelp()
         "its folder is not writable.\n",
         ORVANTA_DEFAULT_SERVER_URL_A);
 }
+
+// The main page, popups and alerts are pages of one site: sharing renderers spares a process
+// start per popup. A process model the user chose (environment or command line) is kept.
+void ShareRenderersPerSite(int argc, char* argv[])
+{
+    static const char* const kModels[] = {"--process-per-site", "--process-per-tab",
+                                          "--single-process"};
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    for (const char* pszModel : kModels) {
+        for (const QByteArray& flag : flags.split(' ')) {
+            if (flag == pszModel) {
+                return;
+            }
+        }
+        for (int i = 1; i < argc; ++i) {
+            if (std::strcmp(argv[i], pszModel) == 0) {
+                return;
+            }
+        }
+    }
+    if (!flags.trimmed().isEmpty()) {
+        flags.append(' ');
+    }
+    flags.append(kModels[0]);
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+}
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -47,6 +75,7 @@ int main(int argc, char* argv[])
     if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     }
+    ShareRenderersPerSite(argc, argv);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     bool bX11Selected = false;
     std::vector<char*> qtArgs = PlatformArguments(argc, argv, &bX11Selected);

@@ -6,8 +6,11 @@
 #include <json/json.h>
 
 #include <chrono>
+#include <ctime>
+#include <deque>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <sstream>
 
 namespace {
@@ -87,6 +90,76 @@ void JsonReply(httplib::Response& res, int status, const Json::Value& value)
     res.set_content(CompactJson(value), "application/json; charset=utf-8");
 }
 
+// Benchmark marks: what a page reported and when the service received it, on CLOCK_MONOTONIC so
+// that a bench started on the same machine can compare it with its own clock.
+struct BenchMark
+{
+    std::string what;
+    long long llMonoNs = 0;
+};
+
+std::mutex g_marksLock;
+std::deque<BenchMark> g_marks;
+constexpr size_t kKeepMarks = 1000;
+
+long long MonotonicNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+
+void HandleBenchMark(const httplib::Request& req, httplib::Response& res)
+{
+    const long long llNow = MonotonicNs();
+    std::string what = req.has_param("what") ? req.get_param_value("what") : std::string();
+    if (what.size() > 64) {
+        what.resize(64);
+    }
+    for (char& c : what) {
+        const bool bPlain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                            c == '-' || c == '_' || c == '.';
+        c = bPlain ? c : '_';
+    }
+    {
+        std::lock_guard<std::mutex> lock(g_marksLock);
+        g_marks.push_back(BenchMark{what, llNow});
+        while (g_marks.size() > kKeepMarks) {
+            g_marks.pop_front();
+        }
+    }
+    res.set_header("Cache-Control", "no-store");
+    res.status = 204;
+}
+
+void HandleBenchMarks(const httplib::Request&, httplib::Response& res)
+{
+    Json::Value list(Json::arrayValue);
+    {
+        std::lock_guard<std::mutex> lock(g_marksLock);
+        for (const BenchMark& mark : g_marks) {
+            Json::Value item;
+            item["what"] = mark.what;
+            item["monoNs"] = Json::Int64(mark.llMonoNs);
+            list.append(item);
+        }
+    }
+    res.set_header("Cache-Control", "no-store");
+    JsonReply(res, 200, list);
+}
+
+// The main page with a first script that reports at once that scripts run.
+std::string WithBenchMark(std::string page)
+{
+    const std::string head = "<head>";
+    const size_t at = page.find(head);
+    if (at != std::string::npos) {
+        page.insert(at + head.size(),
+                    "\n<script>(new Image()).src = '/bench/mark?what=main-script&r=' + Math.random();</script>");
+    }
+    return page;
+}
+
 // POST /demo/push {"method": NAME, "arg": VALUE}
 void HandlePush(const httplib::Request& req, httplib::Response& res)
 {
@@ -164,10 +237,19 @@ void RegisterPageRoutes(httplib::Server& server, const ServiceOptions& options)
     server.set_mount_point("/", options.pagesDir);
 
     // The main page, under the address the client builds when it has a port.
-    server.Get("/service", [options](const httplib::Request&, httplib::Response& res) {
+    const bool bBenchMarks = options.Value("--bench-marks", "off") == "on";
+    server.Get("/service", [options, bBenchMarks](const httplib::Request&, httplib::Response& res) {
+        std::string page = ReadFile(options.pagesDir + "/index.html");
+        if (bBenchMarks) {
+            page = WithBenchMark(std::move(page));
+        }
         res.set_header("Cache-Control", "no-store");
-        res.set_content(ReadFile(options.pagesDir + "/index.html"), "text/html; charset=utf-8");
+        res.set_content(page, "text/html; charset=utf-8");
     });
+    if (bBenchMarks) {
+        server.Get("/bench/mark", HandleBenchMark);
+        server.Get("/bench/marks", HandleBenchMarks);
+    }
     // The main page reporting its readiness with a text of the wrong shape ("array": a JSON
     // array, "broken": text that does not parse), for the client's start-up under such a page.
     server.Get(R"(/wrong-ready/(array|broken)/?)", [options](const httplib::Request& req, httplib::Response& res) {

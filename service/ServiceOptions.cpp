@@ -43,6 +43,8 @@ const std::vector<ServiceOptionInfo>& KnownServiceOptions()
         {"--update-bandwidth", "BYTES", "download pace per second, 0: unlimited (default 0)"},
         {"--update-drop-after", "BYTES", "drop mode: bytes sent before closing (default: half)"},
         {"--update-stall-ms", "MS", "stall mode: how long to hold the answer (default 30000)"},
+        {"--bench-marks", "on|off", "on: the main page's first script reports to /bench/mark and "
+                                    "GET /bench/marks lists the receive times (default off)"},
     };
     return options;
 }
