@@ -287,7 +287,9 @@ TEST_F(PopupRoadTest, IncomingCallBecomesAPlacedVisiblePopupWithThePostedCall)
              R"({"callLogNo":4101,"userPhone":"07012345678","teleCode":"T01","peerPhone":"0212345678",)"
              R"("callResult":101,"callTime":"2026-12-10 02:00:00","peerName":"김민준",)"
              R"("cidTypeInfo":{"cidType":22,"width":400,"height":300}})");
-    // The reported size is the type's row before the popup exists.
+    // The reported size becomes the type's row; the notice reaches the manager as a posted
+    // event, which the script's return does not wait for.
+    EXPECT_TRUE(WaitUntil([] { return s_manager->TypeSize(22) == CidSize{400, 300}; }, 10000));
     EXPECT_EQ(s_manager->TypeSize(22), (CidSize{400, 300}));
     CCidDlg* pPopup = WaitShownPopup();
     ASSERT_NE(pPopup, nullptr);
