@@ -129,6 +129,9 @@ protected:
         s_bMainReady = WaitUntil([] {
             return RunScript(*s_main, QStringLiteral("!!(window.external && window.external.FE_MAIN_Call_Recv_Noti)"), 5000).toBool();
         }, 60000);
+        // The page's ready report carries its own type sizes; one arriving after a test's call
+        // would overwrite the size that call reported.
+        s_bMainReady = s_bMainReady && WaitUntil([] { return s_main->BorderReports() > 0; }, 60000);
         if (s_bMainReady) {
             MainCall("FE_MAIN_Login", R"({"loginSession":"LS-ROAD","autoRunOpt":false})");
             MainCall("FE_MAIN_UserPhone_List_Noti",
