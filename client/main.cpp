@@ -6,6 +6,8 @@
 #include "text/TextConv.h"
 
 #include <QApplication>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
 #include <QByteArray>
 #include <QStringList>
 
@@ -62,6 +64,18 @@ void ShareRenderersPerSite(int argc, char* argv[])
     flags.append(kModels[0]);
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
 }
+
+// The hosted pages are small documents: painting their frames in software spares every view
+// its GPU surfaces and the driver's copies of them, more than half the client's memory with
+// the main page and ten popups open. A backend the user chose (QT_QUICK_BACKEND=rhi for the
+// GPU) is kept.
+void PaintPagesInSoftware()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND") &&
+        qEnvironmentVariableIsEmpty("QMLSCENE_DEVICE")) {
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    }
+}
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -76,6 +90,7 @@ int main(int argc, char* argv[])
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     }
     ShareRenderersPerSite(argc, argv);
+    PaintPagesInSoftware();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     bool bX11Selected = false;
     std::vector<char*> qtArgs = PlatformArguments(argc, argv, &bX11Selected);
