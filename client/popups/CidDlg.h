@@ -83,6 +83,8 @@ public:
     CidPlaceRect m_rcPos;
     unsigned m_nPosFlags = 0;
     bool IsWindowDestroyed() const { return m_bDestroyed; }
+    // The main frame the page's requests go to.
+    QWidget* MainFrame() const;
 
 protected:
     void OnDocumentComplete(const std::wstring& strUrl, bool bOk) override;
@@ -114,7 +116,6 @@ private:
     void SetNoActivate(bool bOn);
     bool HasNoActivate() const { return m_bNoActivate; }
     void UpdateShape();
-    QWidget* MainFrame() const;
 
     QPointer<QWidget> m_pOwner;
     ClientConfig m_config;
