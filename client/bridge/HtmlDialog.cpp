@@ -206,12 +206,6 @@ void CHtmlDialog::SetLocation(const QUrl& url)
     m_strLocation = ToWide(url.toString());
 }
 
-void CHtmlDialog::PrepareView()
-{
-    winId();
-    m_pPage->setUrl(QUrl(QStringLiteral("about:blank")));
-}
-
 void CHtmlDialog::Navigate(const std::wstring& strUrl, const std::wstring& strHeaders)
 {
     const QUrl url(ToQString(strUrl));

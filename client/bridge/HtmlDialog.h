@@ -68,10 +68,6 @@ public:
     // The address of the document last loaded or being loaded; any thread.
     std::wstring GetLocationURL() const;
 
-    // Makes the native window and the view's browser side now, with an empty document, so a
-    // later navigation only loads its page. The window stays hidden; nothing is published.
-    void PrepareView();
-
     // Silent: the page's script dialogs are dropped instead of shown.
     void SetSilent(bool bSilent);
 
