@@ -31,6 +31,8 @@ for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$port/demo/update"
 url="http://127.0.0.1:$port/iCliVer/download/Orva_Update.exe?progId=Orvan_Vexa&srvVer=001000001&isVerTest=0"
 # One untimed run of each reads the file into the service's copy and the page cache.
 curl -s -o "$work/curl.bin" "$url"
+# The engine's temporary folder must exist, or it falls back to one in the program folder.
+mkdir -p "$work/engine"
 "$build/bin/update_bench" "127.0.0.1:$port" "$work/engine" >/dev/null
 
 # The machine may be shared: the load beside the numbers says how far to trust them.
