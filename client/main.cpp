@@ -6,9 +6,9 @@
 #include "text/TextConv.h"
 
 #include <QApplication>
+#include <QByteArray>
 #include <QQuickWindow>
 #include <QSGRendererInterface>
-#include <QByteArray>
 #include <QStringList>
 
 #include <cstdio>
@@ -66,7 +66,7 @@ void ShareRenderersPerSite(int argc, char* argv[])
 }
 
 // The hosted pages are small documents: painting their frames in software spares every view
-// its GPU surfaces and the driver's copies of them, more than half the client's memory with
+// its GPU surfaces and the driver's copies of them, over a third of the client's memory with
 // the main page and ten popups open. A backend the user chose (QT_QUICK_BACKEND=rhi for the
 // GPU) is kept.
 void PaintPagesInSoftware()
