@@ -11,11 +11,11 @@
 #include "text/TextConv.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
 
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <future>
 #include <unistd.h>
 
 namespace {
@@ -140,14 +140,11 @@ void CDownloadEngine::SendRetry()
         return;
     }
     m_pRetryTarget = pWindow;
-    // Sent, not posted: the retry text is on screen before the worker waits for its release.
-    QMetaObject::invokeMethod(
-        pWindow,
-        [pWindow] {
-            LauncherMessageEvent retry(WM_DOWN_RETRY, 0, 0);
-            QCoreApplication::sendEvent(pWindow, &retry);
-        },
-        Qt::BlockingQueuedConnection);
+    // Sent, not only posted: the retry text is on screen before the worker waits for its release.
+    std::promise<void> handled;
+    std::future<void> done = handled.get_future();
+    PostFromWorker(pWindow, new SentRetryEvent(std::move(handled)));
+    done.wait();
     m_pRetryTarget = nullptr;
 }
 
@@ -369,7 +366,7 @@ void CDownloadEngine::StopDownload()
         // pending call lets it go on.
         while (!m_bWorkerEnded) {
             if (QObject* pTarget = m_pRetryTarget.load()) {
-                QCoreApplication::removePostedEvents(pTarget, QEvent::MetaCall);
+                QCoreApplication::removePostedEvents(pTarget, WM_DOWN_RETRY);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }

@@ -6,6 +6,8 @@
 
 #include "platform/WorkerPost.h"
 
+#include <future>
+
 // Hand-overs from the launcher's workers to its window. A posted WM_USER+n message is a QEvent
 // of type QEvent::User + n posted with PostFromWorker; the event owns whatever it
 // carries, so it is freed also when the window is gone before delivery.
@@ -36,6 +38,25 @@ public:
 private:
     qintptr m_wParam;
     qintptr m_lParam;
+};
+
+// WM_DOWN_RETRY as the download worker sends it: the worker waits until the event is gone,
+// handled by the window or dropped undelivered.
+class SentRetryEvent : public LauncherMessageEvent
+{
+public:
+    explicit SentRetryEvent(std::promise<void> handled)
+        : LauncherMessageEvent(WM_DOWN_RETRY, 0, 0), m_handled(std::move(handled))
+    {
+    }
+    ~SentRetryEvent() override
+    {
+        AcceptWorkerPosts();
+        m_handled.set_value();
+    }
+
+private:
+    std::promise<void> m_handled;
 };
 
 // WM_CLOSE: a close event, so a window receives it in its closeEvent and runs its close rules
