@@ -1,6 +1,7 @@
 #include "shell/Orvanta.h"
 #include "BuildConfig.h"
 #include "diag/DbgLog.h"
+#include "logic/BrowserStart.h"
 #include "platform/DisplayPlatform.h"
 #include "text/BracketToken.h"
 #include "text/TextConv.h"
@@ -11,8 +12,10 @@
 #include <QSGRendererInterface>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -39,42 +42,20 @@ void PrintHelp()
         ORVANTA_DEFAULT_SERVER_URL_A);
 }
 
-// The main page, popups and alerts are pages of one site: sharing renderers spares a process
-// start per popup. A process model the user chose (environment or command line) is kept.
-void ShareRenderersPerSite(int argc, char* argv[])
+// The environment the browser starts with; the application object reads it.
+void PrepareBrowserStart(int argc, char* argv[])
 {
-    static const char* const kModels[] = {"--process-per-site", "--process-per-tab",
-                                          "--single-process"};
-    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    for (const char* pszModel : kModels) {
-        for (const QByteArray& flag : flags.split(' ')) {
-            if (flag == pszModel) {
-                return;
-            }
-        }
-        for (int i = 1; i < argc; ++i) {
-            if (std::strcmp(argv[i], pszModel) == 0) {
-                return;
-            }
-        }
-    }
-    if (!flags.trimmed().isEmpty()) {
-        flags.append(' ');
-    }
-    flags.append(kModels[0]);
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
-}
-
-// The hosted pages are small documents: painting their frames in software spares every view
-// its GPU surfaces and the driver's copies of them, over a third of the client's memory with
-// the main page and ten popups open. A backend the user chose (QT_QUICK_BACKEND=rhi for the
-// GPU) is kept.
-void PaintPagesInSoftware()
-{
-    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND") &&
-        qEnvironmentVariableIsEmpty("QMLSCENE_DEVICE")) {
+    const BrowserStart start = ChooseBrowserStart(
+        [](const char* pszName) { return qEnvironmentVariable(pszName).toStdString(); },
+        std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", QByteArray::fromStdString(start.strChromiumFlags));
+    if (start.bSoftwarePainting) {
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     }
+    if (start.bNoGlIntegration) {
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
+    }
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 }  // namespace
 
@@ -89,9 +70,7 @@ int main(int argc, char* argv[])
     if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     }
-    ShareRenderersPerSite(argc, argv);
-    PaintPagesInSoftware();
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    PrepareBrowserStart(argc, argv);
     bool bX11Selected = false;
     std::vector<char*> qtArgs = PlatformArguments(argc, argv, &bX11Selected);
     int qtArgc = static_cast<int>(qtArgs.size()) - 1;
