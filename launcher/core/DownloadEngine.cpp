@@ -169,11 +169,11 @@ unsigned int CDownloadEngine::DownloadProcess(CDownloadEngine* pThis)
     const std::wstring& strPath = state.strDownFilePath;
     // Digested while it arrives: a second pass over a large installer would cost as much
     // time again as a good part of the transfer.
-    RunningDigest digest;
+    RunningDigest digest(strPath);
     const bool bDigest = !state.strExpectedSha256.empty();
     if (bDigest) {
-        curl.SetBodyObserver([&digest](long long llOffset, const char* pData, size_t nBytes) {
-            digest.Add(llOffset, pData, nBytes);
+        curl.SetBodyObserver([&digest](long long llOffset, const char*, size_t nBytes) {
+            digest.Add(llOffset, nBytes);
         });
     }
     while (!bWaitFailed) {
@@ -193,7 +193,7 @@ unsigned int CDownloadEngine::DownloadProcess(CDownloadEngine* pThis)
         }
         state.nResumeOffset = nOffset;
         if (bDigest) {
-            digest.SyncWithFile(strPath, nOffset);
+            digest.SyncWithFile(nOffset);
         }
         bool bResult = false;
         if (llExpected > 0 && nOffset == llExpected) {

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -161,21 +160,18 @@ std::string Sha256OfFile(const std::wstring& strPath)
     return HexOf(ctx.get());
 }
 
-// The digest's thread: blocks of the body are handed over in order, a restart mark among
-// them; Wait returns once every block handed over is in the digest.
+// The digest's thread: it reads the file from where it stands up to the end the writer
+// reported; a restart reopens the file and starts over. Wait returns once it has read as far as
+// reported or lost track.
 struct RunningDigest::Hasher
 {
-    struct Block
-    {
-        bool bRestart = false;
-        std::vector<char> data;
-    };
-    // Enough to ride out a slow moment of the hashing without holding much memory.
-    static constexpr size_t kBlockBytes = 1 << 20;
-    static constexpr size_t kMaxQueued = 4;
+    // Small enough to stay in the cache between the read and the hashing.
+    static constexpr size_t kReadBytes = 256 * 1024;
 
-    Hasher() : ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free)
+    explicit Hasher(std::wstring strFilePath)
+        : strPath(std::move(strFilePath)), ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free), buffer(kReadBytes)
     {
+        // It starts out as the digest of nothing, which needs no file.
         bOk = ctx != nullptr && EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) == 1;
     }
     ~Hasher()
@@ -188,103 +184,155 @@ struct RunningDigest::Hasher
         if (thread.joinable()) {
             thread.join();
         }
+        CloseFile();
     }
 
-    void Push(bool bRestart, const char* pData, size_t nBytes)
+    // The file is to be read again from its start, up to llEnd.
+    void Restart(long long llEnd)
     {
-        if (bRestart || nBytes == 0 || filling.data.size() + nBytes > kBlockBytes) {
-            HandOver();
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++nRestarts;
+            llAvailable = llEnd;
         }
-        filling.bRestart = filling.bRestart || bRestart;
-        filling.data.insert(filling.data.end(), pData, pData + nBytes);
+        Kick();
     }
 
-    void HandOver()
+    // The writer's end moved on to llEnd.
+    void Extend(long long llEnd)
     {
-        if (!filling.bRestart && filling.data.empty()) {
-            return;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            llAvailable = llEnd;
         }
+        Kick();
+    }
+
+    // True when every reported byte is in the digest.
+    bool Wait()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (bInline) {
+            lock.unlock();
+            Catch();
+            lock.lock();
+        } else {
+            cv.wait(lock, [this] { return IsCaughtUp(); });
+        }
+        return bOk && nRestartsDone == nRestarts && llHashed == llAvailable;
+    }
+
+    void Kick()
+    {
         if (!thread.joinable() && !bInline) {
             try {
                 thread = ::StartThread([this] { Run(); });
             } catch (const std::system_error&) {
-                bInline = true;  // no thread to be had: the caller hashes
+                bInline = true;  // no thread to be had: Wait reads the file itself
             }
         }
-        if (bInline) {
-            Hash(filling);
-            filling.bRestart = false;
-            return;
-        }
-        std::unique_lock<std::mutex> lock(mutex);
-        cv.wait(lock, [this] { return queue.size() < kMaxQueued; });
-        queue.push_back(std::move(filling));
-        filling = Block{};
-        if (!spare.empty()) {
-            filling.data.swap(spare.back());
-            spare.pop_back();
-        }
-        filling.data.reserve(kBlockBytes);
-        lock.unlock();
         cv.notify_all();
     }
 
-    // Every byte pushed so far is in ctx afterwards.
-    void Wait()
-    {
-        HandOver();
-        std::unique_lock<std::mutex> lock(mutex);
-        cv.wait(lock, [this] { return queue.empty() && !bBusy; });
-    }
+    // Under the lock.
+    bool IsCaughtUp() const { return nRestartsDone == nRestarts && (!bOk || llHashed >= llAvailable); }
 
     void Run()
     {
         std::unique_lock<std::mutex> lock(mutex);
-        for (;;) {
-            cv.wait(lock, [this] { return bStop || !queue.empty(); });
-            if (queue.empty()) {
-                return;
+        while (!bStop) {
+            if (IsCaughtUp()) {
+                cv.notify_all();
+                cv.wait(lock, [this] { return bStop || !IsCaughtUp(); });
+                continue;
             }
-            Block block = std::move(queue.front());
-            queue.pop_front();
-            bBusy = true;
-            lock.unlock();
-            cv.notify_all();
-            Hash(block);
-            lock.lock();
-            if (spare.size() < kMaxQueued) {
-                spare.push_back(std::move(block.data));
-            }
-            bBusy = false;
-            cv.notify_all();
+            Step(lock);
         }
     }
 
-    void Hash(Block& block)
+    // The caller's thread, when there is no hashing thread.
+    void Catch()
     {
-        if (block.bRestart) {
-            bOk = EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) == 1;
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!IsCaughtUp()) {
+            Step(lock);
         }
-        if (bOk && !block.data.empty()) {
-            bOk = EVP_DigestUpdate(ctx.get(), block.data.data(), block.data.size()) == 1;
-        }
-        block.data.clear();
     }
 
+    // One restart or one read; the lock is let go while the file is read and hashed.
+    void Step(std::unique_lock<std::mutex>& lock)
+    {
+        if (nRestartsDone != nRestarts) {
+            nRestartsDone = nRestarts;
+            llHashed = 0;
+            const bool bNothingYet = llAvailable == 0;
+            lock.unlock();
+            CloseFile();
+            // A file that is not there yet is fine while nothing of it is to be read: the bytes
+            // written at offset 0 start it again.
+            const bool bStarted = ctx != nullptr && EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) == 1 &&
+                                  (OpenFile() || bNothingYet);
+            lock.lock();
+            bOk = bStarted;
+            return;
+        }
+        const long long llFrom = llHashed;
+        const size_t nWant = static_cast<size_t>(std::min<long long>(llAvailable - llFrom, kReadBytes));
+        const unsigned nGeneration = nRestartsDone;
+        lock.unlock();
+        ssize_t n = 0;
+        do {
+            n = ::pread(fd, buffer.data(), nWant, static_cast<off_t>(llFrom));
+        } while (n < 0 && errno == EINTR);
+        // Short of what the writer reported: the file was cut back under it.
+        const bool bRead = n > 0 && EVP_DigestUpdate(ctx.get(), buffer.data(), static_cast<size_t>(n)) == 1;
+        lock.lock();
+        if (nGeneration != nRestarts) {
+            return;  // a restart came meanwhile: what was read no longer counts
+        }
+        if (!bRead) {
+            bOk = false;
+            return;
+        }
+        llHashed += n;
+    }
+
+    // Only a plain file of ours; a link or anything else makes it lose track.
+    bool OpenFile()
+    {
+        fd = ::open(WideToAnsi(strPath).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        struct stat info{};
+        if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid())) {
+            CloseFile();
+        }
+        return fd >= 0;
+    }
+
+    void CloseFile()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+
+    const std::wstring strPath;
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx;
-    bool bInline = false;
-    bool bOk = false;  // the hashing thread's, read after Wait
-    Block filling;
+    std::vector<char> buffer;  // the reading thread's
+    int fd = -1;               // the reading thread's
     std::mutex mutex;
     std::condition_variable cv;
-    std::deque<Block> queue;
-    std::vector<std::vector<char>> spare;
-    bool bBusy = false;
+    unsigned nRestarts = 0;      // asked for
+    unsigned nRestartsDone = 0;  // carried out
+    long long llAvailable = 0;   // the writer's end
+    long long llHashed = 0;      // read into the digest
+    bool bOk = false;
+    bool bInline = false;
     bool bStop = false;
     std::thread thread;
 };
 
-RunningDigest::RunningDigest() : m_pHasher(std::make_unique<Hasher>())
+RunningDigest::RunningDigest(std::wstring strPath) : m_pHasher(std::make_unique<Hasher>(std::move(strPath)))
 {
     m_bValid = m_pHasher->bOk;
 }
@@ -295,10 +343,10 @@ void RunningDigest::Restart()
 {
     m_llPosition = 0;
     m_bValid = true;
-    m_pHasher->Push(true, nullptr, 0);
+    m_pHasher->Restart(0);
 }
 
-void RunningDigest::Add(long long llOffset, const char* pData, size_t nBytes)
+void RunningDigest::Add(long long llOffset, size_t nBytes)
 {
     if (llOffset == 0) {
         Restart();
@@ -308,8 +356,8 @@ void RunningDigest::Add(long long llOffset, const char* pData, size_t nBytes)
     if (!m_bValid) {
         return;
     }
-    m_pHasher->Push(false, pData, nBytes);
     m_llPosition += static_cast<long long>(nBytes);
+    m_pHasher->Extend(m_llPosition);
 }
 
 bool RunningDigest::Covers(long long llSize)
@@ -317,29 +365,30 @@ bool RunningDigest::Covers(long long llSize)
     if (!m_bValid || m_llPosition != llSize) {
         return false;
     }
-    m_pHasher->Wait();
-    return m_pHasher->bOk;
+    return m_pHasher->Wait();
 }
 
-bool RunningDigest::SyncWithFile(const std::wstring& strPath, long long llSize)
+bool RunningDigest::SyncWithFile(long long llSize)
 {
     if (Covers(llSize)) {
         return true;
     }
-    Restart();
-    m_pHasher->Wait();
-    m_bValid = m_pHasher->bOk && (llSize == 0 || DigestFile(m_pHasher->ctx.get(), strPath, llSize));
-    m_llPosition = m_bValid ? llSize : 0;
+    m_llPosition = llSize;
+    m_bValid = true;
+    m_pHasher->Restart(llSize);
+    m_bValid = m_pHasher->Wait();
+    if (!m_bValid) {
+        m_llPosition = 0;
+    }
     return m_bValid;
 }
 
 std::string RunningDigest::Hex()
 {
-    if (!m_bValid) {
+    if (!m_bValid || !m_pHasher->Wait()) {
         return {};
     }
-    m_pHasher->Wait();
-    return m_pHasher->bOk ? HexOf(m_pHasher->ctx.get()) : std::string();
+    return HexOf(m_pHasher->ctx.get());
 }
 
 bool VerifyInstaller(const std::wstring& strPath, long long llExpectedSize, const std::string& strExpectedSha256,

@@ -24,24 +24,27 @@ long long OwnFileSize(const std::wstring& strPath);
 // The file's SHA-256 as 64 lower-case hex digits; empty when it cannot be read.
 std::string Sha256OfFile(const std::wstring& strPath);
 
-// The SHA-256 of the installer file's first bytes, fed while the download writes them, so the
-// check needs no second pass over a large file. It follows the file: bytes at offset 0 start
-// it again, bytes anywhere but at its end make it lose track, and SyncWithFile rebuilds it
-// from the file after a request was cut back or when a leftover is resumed. The hashing runs
-// on a thread of its own beside the transfer; one thread calls the methods.
+// The SHA-256 of the installer file's first bytes, kept up while the download writes them, so
+// the check needs no second pass over a large file. A thread of its own reads the bytes back
+// from the file (from the page cache, into one small buffer) right behind the writer, so the
+// transfer copies nothing for it and the digest is of what the file holds. It follows the
+// file: bytes written at offset 0 start it again (the file may be a new one), bytes anywhere
+// but at its end make it lose track, and SyncWithFile rebuilds it from the file after a request
+// was cut back or when a leftover is resumed. One thread calls the methods.
 class RunningDigest
 {
 public:
-    RunningDigest();
+    explicit RunningDigest(std::wstring strPath);
     ~RunningDigest();
     RunningDigest(const RunningDigest&) = delete;
     RunningDigest& operator=(const RunningDigest&) = delete;
 
-    void Add(long long llOffset, const char* pData, size_t nBytes);
+    // nBytes were just written to the file at llOffset.
+    void Add(long long llOffset, size_t nBytes);
     // Makes it cover exactly the file's first llSize bytes, reading them only when it does not
     // already. False when the file cannot be read so far.
-    bool SyncWithFile(const std::wstring& strPath, long long llSize);
-    // Whether it stands for exactly the first llSize bytes written.
+    bool SyncWithFile(long long llSize);
+    // Whether it stands for exactly the first llSize bytes of the file.
     bool Covers(long long llSize);
     // 64 lower-case hex digits of what it covers; empty when it lost track.
     std::string Hex();
