@@ -5,22 +5,28 @@
 namespace {
 const char* const kProcessModels[] = {"--process-per-site", "--process-per-tab", "--single-process"};
 
+bool IsProcessModel(const std::string& strWord)
+{
+    for (const char* pszModel : kProcessModels) {
+        if (strWord == pszModel) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool HasProcessModel(const std::string& strFlags, const std::vector<std::string>& args)
 {
     std::istringstream words(strFlags);
     std::string strWord;
     while (words >> strWord) {
-        for (const char* pszModel : kProcessModels) {
-            if (strWord == pszModel) {
-                return true;
-            }
+        if (IsProcessModel(strWord)) {
+            return true;
         }
     }
     for (const std::string& strArg : args) {
-        for (const char* pszModel : kProcessModels) {
-            if (strArg == pszModel) {
-                return true;
-            }
+        if (IsProcessModel(strArg)) {
+            return true;
         }
     }
     return false;

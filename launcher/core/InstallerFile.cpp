@@ -187,22 +187,13 @@ struct RunningDigest::Hasher
         CloseFile();
     }
 
-    // The file is to be read again from its start, up to llEnd.
-    void Restart(long long llEnd)
+    // The writer's end moved on to llEnd; with bRestart the file is to be read again from its
+    // start.
+    void Report(long long llEnd, bool bRestart)
     {
         {
             std::lock_guard<std::mutex> lock(mutex);
-            ++nRestarts;
-            llAvailable = llEnd;
-        }
-        Kick();
-    }
-
-    // The writer's end moved on to llEnd.
-    void Extend(long long llEnd)
-    {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
+            nRestarts += bRestart ? 1 : 0;
             llAvailable = llEnd;
         }
         Kick();
@@ -343,7 +334,7 @@ void RunningDigest::Restart()
 {
     m_llPosition = 0;
     m_bValid = true;
-    m_pHasher->Restart(0);
+    m_pHasher->Report(0, true);
 }
 
 void RunningDigest::Add(long long llOffset, size_t nBytes)
@@ -357,7 +348,7 @@ void RunningDigest::Add(long long llOffset, size_t nBytes)
         return;
     }
     m_llPosition += static_cast<long long>(nBytes);
-    m_pHasher->Extend(m_llPosition);
+    m_pHasher->Report(m_llPosition, false);
 }
 
 bool RunningDigest::Covers(long long llSize)
@@ -375,7 +366,7 @@ bool RunningDigest::SyncWithFile(long long llSize)
     }
     m_llPosition = llSize;
     m_bValid = true;
-    m_pHasher->Restart(llSize);
+    m_pHasher->Report(llSize, true);
     m_bValid = m_pHasher->Wait();
     if (!m_bValid) {
         m_llPosition = 0;
